@@ -1,0 +1,102 @@
+// Finds the browser's installation through the registry and derives every
+// path of the run from it.
+#include <exception>
+
+#include "app/path_utils.h"
+#include "app/updater_context.h"
+#include "platform/platform.h"
+
+using platform::Hive;
+
+void UpdaterContext::chooseKeyForm() {
+    if (platform::registryKeyExists(Hive::LocalMachine, clientKeyPath)) return;
+    clientKeyPath = "SOFTWARE\\Halvorne\\Update\\Clients\\{5C2F7E91-3A4B-4D8E-9F10-2B6C8D4E7A35}";
+    updateKeyPath = "SOFTWARE\\Halvorne\\Update";
+    dataKeyPath = "SOFTWARE\\Halvorne\\Data";
+}
+
+namespace {
+
+// The hive holding the installation, the current user's first; false when
+// neither holds it.
+bool findInstallationHive(UpdaterContext& context, Hive& hive) {
+    if (platform::registryKeyExists(Hive::CurrentUser, context.updateKeyPath)) {
+        context.log("User level installation found", LogLevel::Default, true);
+        hive = Hive::CurrentUser;
+        return true;
+    }
+    if (platform::registryKeyExists(Hive::LocalMachine, context.updateKeyPath)) {
+        context.log("System level installation found", LogLevel::Default, true);
+        hive = Hive::LocalMachine;
+        return true;
+    }
+    return false;
+}
+
+// The Data key's directory, when it names one that exists.
+bool readDataDirectory(UpdaterContext& context, Hive hive) {
+    std::string dataPath;
+    if (!platform::readRegistryString(hive, context.dataKeyPath, "path", dataPath)) {
+        context.log("Failed to locate Pelorin data path information", LogLevel::Error, true);
+        return false;
+    }
+    if (!directoryExists(dataPath)) return false;
+    context.dataDir = dataPath;
+    return true;
+}
+
+void derivePaths(UpdaterContext& context, const std::string& installValue, bool dataPathFound) {
+    context.installDir = parentPath(installValue);
+    context.rootDir = parentPath(context.installDir);
+    context.applicationDir = joinPath(context.rootDir, "Application");
+    context.updateDir = joinPath(parentPath(context.rootDir), "Update");
+    if (!dataPathFound) context.dataDir = context.installDir;
+}
+
+bool ensureDataDirectory(const std::string& dataDir) {
+    const std::string parent = parentPath(dataDir);
+    return directoryExists(parent) || makeDirectory(parent) || makeDirectory(dataDir);
+}
+
+}  // namespace
+
+void UpdaterContext::locateInstallation() {
+    log("Locating installation type..", LogLevel::Default, true);
+    Hive hive = Hive::CurrentUser;
+    const bool hiveFound = findInstallationHive(*this, hive);
+    log("Reading installation information..", LogLevel::Default, true);
+    std::string installValue;
+    if (!hiveFound || !platform::readRegistryString(hive, updateKeyPath, "path", installValue)) {
+        state = LogLevel::Fatal;
+        log("Failed to locate Pelorin installation information", LogLevel::Default, true);
+        return;
+    }
+    const bool dataPathFound = readDataDirectory(*this, hive);
+    try {
+        log("Locating installation paths..", LogLevel::Default, true);
+        derivePaths(*this, installValue, dataPathFound);
+        const bool located =
+            directoryExists(installDir) && (!dataPathFound || directoryExists(rootDir));
+        if (located) {
+            log("Installation paths located successfully", LogLevel::Default, true);
+        } else {
+            state = LogLevel::Fatal;
+            log("Failed to locate Pelorin installation paths", LogLevel::Default, true);
+        }
+    } catch (const std::exception&) {
+        state = LogLevel::Fatal;
+        log("Failed to locate Pelorin installation paths", LogLevel::Default, true);
+    }
+    if (!ensureDataDirectory(dataDir)) {
+        log("Failed to create Pelorin data path", LogLevel::Fatal, true);
+        state = LogLevel::Fatal;
+        return;
+    }
+    caBundlePath = joinPath(applicationDir, "PelorinCert.pem");
+    if (!fileExists(caBundlePath)) {
+        state = LogLevel::Fatal;
+        log("Certificate file missing, aborting", LogLevel::Default, true);
+    }
+    launcherScriptPath = joinPath(installDir, platform::launcherScriptName);
+    updaterExePath = joinPath(installDir, platform::updaterExecutableName);
+}

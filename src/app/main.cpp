@@ -1,0 +1,14 @@
+// PelorinAutoUpdate: one start, one action, exit code 0; the log tells the rest.
+#include "app/command_dispatch.h"
+#include "app/process_count.h"
+#include "app/updater_context.h"
+#include "platform/platform.h"
+
+int main(int argc, char* argv[]) {
+    // The running program counts itself once; a second copy means another
+    // update run is under way, and this one must not truncate its log.
+    if (argc == 1 && countProcessesByName(platform::updaterExecutableName) > 1) return 0;
+    UpdaterContext context;
+    dispatchCommand(context, argc, argv);
+    return 0;
+}

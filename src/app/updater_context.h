@@ -1,0 +1,93 @@
+// The one object of the program: every path, setting and result of a run,
+// the log, the current transfer and the server list. Built by main, passed by
+// reference to every operation, destroyed at the end of the run.
+#pragma once
+
+#include <cstddef>
+#include <cstdio>
+#include <fstream>
+#include <memory>
+#include <string>
+
+#include "log/log_level.h"
+
+typedef void CURL;  // libcurl's own definition of the easy handle
+class ServerList;
+
+class UpdaterContext {
+public:
+    UpdaterContext();
+    ~UpdaterContext();
+    UpdaterContext(const UpdaterContext&) = delete;
+    UpdaterContext& operator=(const UpdaterContext&) = delete;
+
+    // ---- Construction steps ----
+    void initialize();
+    void chooseKeyForm();
+    void locateInstallation();
+
+    // ---- Log ----
+    void openLog();
+    // Writes prefix + message + (".\n" or "\n"); nothing while the log is
+    // closed or for an empty message. Default takes the level held in `state`.
+    void log(const std::string& message, int level, bool fullStop);
+
+    // ---- Update run ----
+    void runUpdate();
+    bool fetchManifest(const std::string& url, bool readCodebase);
+    bool evaluateManifest();
+    std::string readManifestValue(const std::string& elementName);
+    std::string readInstalledVersion();
+    bool validatePackage();
+    void installPackage();
+    void cleanTemporaryFiles(bool verbose);
+
+    // ---- Transfers ----
+    // True when `curl` holds a configured handle and `downloadFile` an open,
+    // empty file; false when no transfer can be made (already logged).
+    bool openTransfer(const std::string& url, const std::string& filePath);
+    // The common steps after openTransfer: true on CURLE_OK. On failure the
+    // handle is released, the file closed and libcurl's text logged.
+    bool runTransfer(const std::string& url);
+    // libcurl's write callback: stores what arrives in the FILE given as `file`;
+    // a short write makes libcurl end the transfer with a write error.
+    static std::size_t writeToFile(char* data, std::size_t size, std::size_t count, void* file);
+    bool downloadPackage(const std::string& url);
+
+    // ---- Scheduled task ----
+    void registerScheduledTask(bool administrative);
+    void deregisterScheduledTask();
+
+    // ---- Fields, in declaration order ----
+    std::string rootDir;
+    std::string dataDir;
+    std::string installDir;
+    std::string updateDir;
+    std::string applicationDir;
+    std::string logFilePath;
+    std::string packageUrl;
+    std::string serverListUrl;
+    std::string serverListHash;
+    std::string newVersion;
+    std::string updaterExePath;
+    std::string launcherScriptPath;
+    std::string caBundlePath;
+    float serverListVersion = 0.0f;
+    float installedVersion = 0.0f;
+    int state = LogLevel::Info;
+    std::unique_ptr<std::ofstream> logStream;
+    CURL* curl = nullptr;
+    FILE* downloadFile = nullptr;
+    std::unique_ptr<ServerList> serverList;
+    bool updateFound = false;
+    bool logOpen = false;
+    const char* clientKeyPath =
+        "SOFTWARE\\Wow6432Node\\Halvorne\\Update\\Clients\\{5C2F7E91-3A4B-4D8E-9F10-2B6C8D4E7A35}";
+    const char* updateKeyPath = "SOFTWARE\\Wow6432Node\\Halvorne\\Update";
+    const char* dataKeyPath = "SOFTWARE\\Wow6432Node\\Halvorne\\Data";
+    char curlErrorBuffer[260] = {};
+
+    // A transfer that receives nothing for this many seconds fails; tests
+    // shorten it so that a stalled server does not hold them for a minute.
+    long lowSpeedTimeSeconds = 60;
+};

@@ -1,0 +1,97 @@
+// The seam between the updater and the operating system. Everything above
+// this header is portable; win32/ holds the real implementation, posix/ the
+// stand-in that lets every step run and be tested on Linux. CMake links
+// exactly one of them.
+#pragma once
+
+#include <cstdio>
+#include <ctime>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+// The separator every path piece is joined with: '\\' on Windows, '/' here.
+extern const char pathSeparator;
+
+// File names of the programs the updater looks for or sits beside.
+extern const char* const updaterExecutableName;  // "PelorinAutoUpdate.exe" / "PelorinAutoUpdate"
+extern const char* const browserExecutableName;  // "Pelorin.exe" / "Pelorin"
+extern const char* const launcherScriptName;     // "BatchLauncher.vbs" / "BatchLauncher.sh"
+// The optional task definition beside the updater: "PelorinUpdateTask.xml" for
+// schtasks; on POSIX "PelorinUpdateTask.cron", crontab lines without the tag.
+extern const char* const taskDefinitionFileName;
+
+// ---- Registry (read only) ----
+enum class Hive { CurrentUser, LocalMachine };
+
+// True when the key opens for reading (RegOpenKeyExA, KEY_READ).
+bool registryKeyExists(Hive hive, const std::string& keyPath);
+
+// Reads a string value of a key into `value`, as RegQueryValueExA does with a
+// 260-byte buffer: false when the key or value is missing, or when the value
+// with its terminator does not fit 260 bytes. `value` is untouched on failure.
+bool readRegistryString(Hive hive, const std::string& keyPath, const std::string& valueName,
+                        std::string& value);
+
+// ---- Processes ----
+// The executable file names (no path) of every running process, widened as the
+// snapshot reports them. Empty when the process list cannot be read.
+std::vector<std::wstring> runningProcessNames();
+
+// Starts `commandLine` through the command interpreter without waiting for it.
+// True when the child was started; the updater never waits on its handles.
+bool startDetached(const std::string& commandLine);
+
+// Runs `commandLine` through the command interpreter (the runtime's `system`)
+// to its end; gives its exit status, 0 meaning success.
+int runCommand(const std::string& commandLine);
+
+void sleepMilliseconds(unsigned milliseconds);
+
+// ---- Time ----
+// The current local calendar time; false when it cannot be read.
+bool localTimeNow(std::tm& out);
+// Calendar time in whole seconds (the generator's seed).
+long long calendarSeconds();
+
+// ---- Files ----
+// The temporary directory as GetTempPathA reports it (it may end in the
+// separator); empty when there is none or it does not fit 260 bytes.
+std::string temporaryDirectory();
+
+struct FileStatus {
+    bool exists = false;       // the status query succeeded
+    bool isDirectory = false;  // and names a directory
+};
+FileStatus fileStatus(const std::string& path);
+
+// Creates one directory. True when it was created; `alreadyExists` is set
+// when it failed because something of that name is already there.
+bool createDirectory(const std::string& path, bool& alreadyExists);
+
+// Opens a file like fopen_s; null on failure. The caller closes it.
+FILE* openFile(const std::string& path, const char* mode);
+
+// A narrow (system code page) path as the wide text that names the same file.
+std::wstring widenPath(const std::string& path);
+// Opens a file by its wide name like _wfopen; null on failure.
+FILE* openFileWide(const std::wstring& path, const char* mode);
+
+// ---- Command lines the updater runs ----
+// Administrative unpack of `packagePath` into `targetDir`.
+std::string adminUnpackCommand(const std::string& packagePath, const std::string& targetDir);
+// Copies the unpacked tree over the installation, then removes the staging tree.
+std::string copyAndCleanCommand(const std::string& unpackedTree, const std::string& destinationDir,
+                                const std::string& stagingTree);
+// Deletes the scheduled task; non-zero status when none exists.
+std::string deleteTaskCommand();
+// Creates the task from a definition file (administrative form only).
+std::string createTaskFromDefinitionCommand(const std::string& definitionPath);
+// Creates the task that repeats every `everyHours` hours, running the launcher
+// script with the updater's path; `administrative` raises its rights.
+std::string createRepeatingTaskCommand(const std::string& everyHoursText,
+                                       const std::string& launcherScriptPath,
+                                       const std::string& updaterExePath, bool administrative);
+
+}  // namespace platform

@@ -1,0 +1,72 @@
+// Files, time and the temporary directory on POSIX.
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <ctime>
+
+#include "platform/platform.h"
+
+namespace platform {
+
+const char pathSeparator = '/';
+const char* const updaterExecutableName = "PelorinAutoUpdate";
+const char* const browserExecutableName = "Pelorin";
+const char* const launcherScriptName = "BatchLauncher.sh";
+const char* const taskDefinitionFileName = "PelorinUpdateTask.cron";
+
+std::string temporaryDirectory() {
+    const char* fromEnvironment = std::getenv("TMPDIR");
+    std::string directory = fromEnvironment && *fromEnvironment ? fromEnvironment : "/tmp";
+    if (directory.back() != '/') directory += '/';
+    // The same limit the Windows buffer has.
+    return directory.size() < 260 ? directory : std::string();
+}
+
+FileStatus fileStatus(const std::string& path) {
+    FileStatus result;
+    struct stat status;
+    if (::stat(path.c_str(), &status) == 0) {
+        result.exists = true;
+        result.isDirectory = S_ISDIR(status.st_mode);
+    }
+    return result;
+}
+
+bool createDirectory(const std::string& path, bool& alreadyExists) {
+    alreadyExists = false;
+    if (::mkdir(path.c_str(), 0777) == 0) return true;
+    alreadyExists = errno == EEXIST;
+    return false;
+}
+
+FILE* openFile(const std::string& path, const char* mode) {
+    return std::fopen(path.c_str(), mode);
+}
+
+// Paths are bytes here; widening and narrowing byte by byte names the same file.
+std::wstring widenPath(const std::string& path) {
+    std::wstring wide;
+    for (char c : path) wide += static_cast<wchar_t>(static_cast<unsigned char>(c));
+    return wide;
+}
+
+FILE* openFileWide(const std::wstring& path, const char* mode) {
+    std::string narrow;
+    for (wchar_t c : path) {
+        if (c > 0xFF) return nullptr;
+        narrow += static_cast<char>(c);
+    }
+    return std::fopen(narrow.c_str(), mode);
+}
+
+bool localTimeNow(std::tm& out) {
+    const std::time_t now = std::time(nullptr);
+    return ::localtime_r(&now, &out) != nullptr;
+}
+
+long long calendarSeconds() {
+    return static_cast<long long>(std::time(nullptr));
+}
+
+}  // namespace platform

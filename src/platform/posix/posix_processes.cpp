@@ -1,0 +1,106 @@
+// Processes on POSIX: the process list from /proc, children through /bin/sh.
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <cstdlib>
+#include <memory>
+
+#include "platform/platform.h"
+
+namespace {
+
+struct DirectoryCloser {
+    void operator()(DIR* directory) const { ::closedir(directory); }
+};
+
+bool isProcessId(const char* name) {
+    for (const char* c = name; *c; ++c) {
+        if (!std::isdigit(static_cast<unsigned char>(*c))) return false;
+    }
+    return *name != '\0';
+}
+
+// The executable's own file name, not the 15-character command name, so that
+// long names like the updater's compare whole.
+bool executableFileName(const char* processId, std::string& name) {
+    char target[4096];
+    const std::string link = std::string("/proc/") + processId + "/exe";
+    const ssize_t length = ::readlink(link.c_str(), target, sizeof target - 1);
+    if (length <= 0) return false;
+    std::string path(target, static_cast<std::size_t>(length));
+    const std::string deletedMark = " (deleted)";
+    if (path.size() > deletedMark.size() &&
+        path.compare(path.size() - deletedMark.size(), deletedMark.size(), deletedMark) == 0) {
+        path.erase(path.size() - deletedMark.size());
+    }
+    name = path.substr(path.rfind('/') + 1);
+    return true;
+}
+
+std::wstring widenBytes(const std::string& text) {
+    std::wstring wide;
+    for (char c : text) wide += static_cast<wchar_t>(static_cast<unsigned char>(c));
+    return wide;
+}
+
+void redirectStandardStreamsToNull() {
+    const int nullDevice = ::open("/dev/null", O_RDWR);
+    if (nullDevice < 0) return;
+    ::dup2(nullDevice, STDIN_FILENO);
+    ::dup2(nullDevice, STDOUT_FILENO);
+    ::dup2(nullDevice, STDERR_FILENO);
+    if (nullDevice > STDERR_FILENO) ::close(nullDevice);
+}
+
+}  // namespace
+
+namespace platform {
+
+std::vector<std::wstring> runningProcessNames() {
+    std::vector<std::wstring> names;
+    std::unique_ptr<DIR, DirectoryCloser> proc(::opendir("/proc"));
+    if (!proc) return names;
+    while (const dirent* entry = ::readdir(proc.get())) {
+        std::string name;
+        if (isProcessId(entry->d_name) && executableFileName(entry->d_name, name)) {
+            names.push_back(widenBytes(name));
+        }
+    }
+    return names;
+}
+
+bool startDetached(const std::string& commandLine) {
+    // Two forks, so that the child is adopted by init and never waits as a
+    // zombie on an updater that does not collect it.
+    const pid_t intermediate = ::fork();
+    if (intermediate < 0) return false;
+    if (intermediate == 0) {
+        ::setsid();
+        const pid_t child = ::fork();
+        if (child == 0) {
+            redirectStandardStreamsToNull();
+            ::execl("/bin/sh", "sh", "-c", commandLine.c_str(), static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        ::_exit(child < 0 ? 1 : 0);
+    }
+    int status = 0;
+    ::waitpid(intermediate, &status, 0);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+int runCommand(const std::string& commandLine) {
+    const int status = std::system(commandLine.c_str());
+    if (status == -1) return -1;
+    if (WIFEXITED(status)) return WEXITSTATUS(status);
+    return 128 + WTERMSIG(status);
+}
+
+void sleepMilliseconds(unsigned milliseconds) {
+    ::usleep(static_cast<useconds_t>(milliseconds) * 1000);
+}
+
+}  // namespace platform

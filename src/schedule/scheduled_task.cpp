@@ -1,0 +1,63 @@
+// Registration and removal of the scheduled task that starts the updater.
+#include <cstdio>
+
+#include "app/path_utils.h"
+#include "app/updater_context.h"
+#include "log/time_text.h"
+#include "platform/platform.h"
+
+namespace {
+
+constexpr int repeatEveryHours = 5;
+
+// The time of a change is logged when it can be read; its absence is only a warning.
+void logTimeOf(UpdaterContext& context, const std::string& event) {
+    const std::string timeText = currentTimeText();
+    if (!timeText.empty()) {
+        context.log(event + timeText, LogLevel::Info, true);
+    } else {
+        context.log("Failed to read system time", LogLevel::Warning, true);
+    }
+}
+
+}  // namespace
+
+void UpdaterContext::registerScheduledTask(bool administrative) {
+    // An earlier task of the same name is gone before anything is tested.
+    platform::runCommand(platform::deleteTaskCommand());
+    log("Attempting to register scheduler..", LogLevel::Info, true);
+    if (!fileExists(updaterExePath)) {
+        log("Pelorin silent updater missing, scheduler failed", LogLevel::Error, true);
+        return;
+    }
+    if (!fileExists(launcherScriptPath)) {
+        log("Batch launcher script missing, scheduler failed", LogLevel::Error, true);
+        return;
+    }
+    const std::string definitionPath = joinPath(installDir, platform::taskDefinitionFileName);
+    const bool definitionPresent = fileExists(definitionPath);
+    const std::string createCommand =
+        administrative && definitionPresent
+            ? platform::createTaskFromDefinitionCommand(definitionPath)
+            : platform::createRepeatingTaskCommand(intToText(repeatEveryHours),
+                                                   launcherScriptPath, updaterExePath,
+                                                   administrative);
+    if (platform::runCommand(createCommand) != 0) {
+        log("Failed to register scheduler", LogLevel::Error, true);
+    } else {
+        logTimeOf(*this, "Schedule registered at: ");
+        log("Scheduler registered successfully", LogLevel::Info, true);
+    }
+    // The definition is used once, whatever the outcome.
+    if (definitionPresent) std::remove(definitionPath.c_str());
+}
+
+void UpdaterContext::deregisterScheduledTask() {
+    log("Attempting to de-register scheduler..", LogLevel::Info, true);
+    if (platform::runCommand(platform::deleteTaskCommand()) != 0) {
+        log("Failed to de-register scheduler", LogLevel::Error, true);
+        return;
+    }
+    logTimeOf(*this, "Schedule de-registered at: ");
+    log("Scheduler de-registered successfully", LogLevel::Default, true);
+}

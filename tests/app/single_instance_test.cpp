@@ -1,0 +1,83 @@
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "support/installation.h"
+
+namespace {
+
+// A real process whose executable file bears the given name.
+class NamedProcess {
+public:
+    NamedProcess(const std::string& directory, const std::string& name) {
+        const std::string path = directory + "/" + name;
+        std::filesystem::copy_file("/bin/sleep", path);
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            ::execl(path.c_str(), name.c_str(), "60", static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        // Until exec has happened the child still bears the test's name.
+        for (int attempt = 0; attempt < 200 && !execDone(path); ++attempt) ::usleep(10000);
+    }
+    ~NamedProcess() {
+        ::kill(pid_, SIGKILL);
+        ::waitpid(pid_, nullptr, 0);
+    }
+
+private:
+    bool execDone(const std::string& path) const {
+        std::error_code error;
+        return std::filesystem::read_symlink("/proc/" + std::to_string(pid_) + "/exe", error) ==
+               path;
+    }
+    pid_t pid_;
+};
+
+// The updater under its real name, started without arguments.
+UpdaterRun runUnderRealName(Installation& installation) {
+    const std::string realName = installation.root.path() + "/bin/PelorinAutoUpdate";
+    std::filesystem::create_directories(installation.root.path() + "/bin");
+    std::filesystem::copy_file(PELORIN_UPDATER_EXE, realName,
+                               std::filesystem::copy_options::overwrite_existing);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::setenv("PELORIN_REGISTRY_ROOT", installation.registryRoot.c_str(), 1);
+        ::setenv("TMPDIR", installation.tempDir.c_str(), 1);
+        ::execl(realName.c_str(), "PelorinAutoUpdate", static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, readFile(installation.logPath())};
+}
+
+}  // namespace
+
+TEST(SingleInstance, AnotherRunningCopyEndsTheRunSilentlyAndKeepsItsLog) {
+    Installation installation;
+    installation.writeFile(installation.logPath(), "the running copy's log");
+    NamedProcess other(installation.root.path(), "PelorinAutoUpdate");
+    const UpdaterRun run = runUnderRealName(installation);
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.log, "the running copy's log");
+}
+
+TEST(SingleInstance, ProcessNamesDifferingInLetterCaseDoNotCount) {
+    Installation installation;
+    NamedProcess other(installation.root.path(), "pelorinautoupdate");
+    EXPECT_NE(runUnderRealName(installation).log.find("Locating installation type..."),
+              std::string::npos);
+}
+
+TEST(SingleInstance, CopyUnderAnotherNameDoesNotCountItself) {
+    Installation installation;
+    NamedProcess other(installation.root.path(), "PelorinAutoUpdate");
+    // The copy under test runs as "PelorinAutoUpdate-under-test": the one
+    // other process alone is not more than one.
+    EXPECT_NE(installation.runUpdater().log.find("Locating installation type..."), std::string::npos);
+}

@@ -1,0 +1,144 @@
+#include "support/installation.h"
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <sstream>
+#include <stdexcept>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// A crontab that keeps its table in a file beside itself. It replaces the
+// table by renaming, as the real one does, so that a pipeline reading the old
+// table while writing the new one never sees it cut.
+const char* const crontabStandIn = R"(#!/bin/sh
+table="$(dirname "$0")/crontab.txt"
+[ "$1" = "-u" ] && shift 2
+case "$1" in
+  -l) [ -f "$table" ] || { echo "no crontab" >&2; exit 1; }; cat "$table" ;;
+  -) cat > "$table.new" && mv "$table.new" "$table" ;;
+  *) exit 2 ;;
+esac
+)";
+
+void makeExecutable(const std::string& path) {
+    fs::permissions(path, fs::perms::owner_all | fs::perms::group_read | fs::perms::others_read);
+}
+
+}  // namespace
+
+std::string readFile(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::stringstream content;
+    content << file.rdbuf();
+    return content.str();
+}
+
+std::string updaterCopyPath() {
+    static std::string copyPath;
+    static TempDir copyDir;
+    static std::once_flag copied;
+    std::call_once(copied, [] {
+        copyPath = copyDir.path() + "/PelorinAutoUpdate-under-test";
+        fs::copy_file(PELORIN_UPDATER_EXE, copyPath);
+    });
+    return copyPath;
+}
+
+Installation::Installation(Level level) {
+    registryRoot = root.path() + "/registry";
+    tempDir = root.path() + "/temp";
+    stubDir = root.path() + "/stubs";
+    rootDir = root.path() + "/Program Files/Halvorne/Pelorin";
+    installDir = rootDir + "/Update";
+    applicationDir = rootDir + "/Application";
+    updateDir = root.path() + "/Program Files/Halvorne/Update";
+    dataDir = rootDir + "/Data";
+    hive = level == Level::User ? "HKEY_CURRENT_USER" : "HKEY_LOCAL_MACHINE";
+    for (const std::string& directory : {registryRoot, tempDir, stubDir, installDir,
+                                         applicationDir}) {
+        fs::create_directories(directory);
+    }
+    writeFile(stubDir + "/crontab", crontabStandIn);
+    makeExecutable(stubDir + "/crontab");
+}
+
+void Installation::layOutComplete(const std::string& installedVersion) {
+    setRegistryValue(hive, "SOFTWARE\\Halvorne\\Update", "path", installDir + "/PelorinAutoUpdate");
+    setRegistryValue(hive, "SOFTWARE\\Halvorne\\Data", "path", dataDir);
+    fs::create_directories(dataDir);
+    writeFile(installDir + "/PelorinAutoUpdate", "updater");
+    writeFile(installDir + "/BatchLauncher.sh", "#!/bin/sh\n");
+    writeFile(applicationDir + "/PelorinCert.pem", "bundle");
+    writeFile(applicationDir + "/UpdatePelorin.xml",
+              "<Update><Version>" + installedVersion + "</Version></Update>\n");
+}
+
+void Installation::createRegistryKey(const std::string& keyHive, const std::string& keyPath) {
+    std::string directory = registryRoot + "/" + keyHive;
+    std::stringstream pieces(keyPath);
+    for (std::string piece; std::getline(pieces, piece, '\\');) directory += "/" + piece;
+    fs::create_directories(directory);
+}
+
+void Installation::setRegistryValue(const std::string& keyHive, const std::string& keyPath,
+                                    const std::string& valueName, const std::string& value) {
+    createRegistryKey(keyHive, keyPath);
+    std::string directory = registryRoot + "/" + keyHive;
+    std::stringstream pieces(keyPath);
+    for (std::string piece; std::getline(pieces, piece, '\\');) directory += "/" + piece;
+    writeFile(directory + "/" + valueName, value);
+}
+
+void Installation::writeFile(const std::string& path, const std::string& content) {
+    fs::create_directories(fs::path(path).parent_path());
+    std::ofstream file(path, std::ios::binary | std::ios::trunc);
+    file << content;
+}
+
+void Installation::useInThisProcess() const {
+    ::setenv("PELORIN_REGISTRY_ROOT", registryRoot.c_str(), 1);
+    ::setenv("TMPDIR", tempDir.c_str(), 1);
+}
+
+UpdaterRun Installation::runUpdater(const std::vector<std::string>& words) {
+    const std::string executable = updaterCopyPath();
+    const std::string path = stubDir + ":" + (std::getenv("PATH") ? std::getenv("PATH") : "");
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::setenv("PELORIN_REGISTRY_ROOT", registryRoot.c_str(), 1);
+        ::setenv("TMPDIR", tempDir.c_str(), 1);
+        ::setenv("PATH", path.c_str(), 1);
+        std::vector<char*> argv{const_cast<char*>(executable.c_str())};
+        for (const std::string& word : words) argv.push_back(const_cast<char*>(word.c_str()));
+        argv.push_back(nullptr);
+        ::execv(executable.c_str(), argv.data());
+        ::_exit(127);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    UpdaterRun run;
+    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    run.log = readFile(logPath());
+    return run;
+}
+
+std::vector<std::string> Installation::bodyLines(const std::string& log) {
+    std::vector<std::string> lines;
+    std::stringstream stream(log);
+    int headerLines = 3;
+    for (std::string line; std::getline(stream, line);) {
+        if (headerLines > 0) {
+            --headerLines;
+            continue;
+        }
+        lines.push_back(line);
+    }
+    return lines;
+}

@@ -1,0 +1,59 @@
+// A browser installation laid out in a temporary folder, with the registry
+// stand-in and the temporary directory of its own, and the updater run
+// against it as a separate process, as on a user's machine.
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "support/temp_dir.h"
+
+struct UpdaterRun {
+    int exitCode = -1;
+    std::string log;  // the whole log file; empty when none was written
+};
+
+class Installation {
+public:
+    enum class Level { User, System };
+    // Lays out the directories and the registry in the form without
+    // "Wow6432Node"; nothing more is written until asked.
+    explicit Installation(Level level = Level::User);
+
+    // The installation as a release engineer leaves it: the keys, the updater
+    // and launcher files, the CA bundle and the installed version.
+    void layOutComplete(const std::string& installedVersion = "1.0");
+
+    void setRegistryValue(const std::string& hive, const std::string& keyPath,
+                          const std::string& valueName, const std::string& value);
+    void createRegistryKey(const std::string& hive, const std::string& keyPath);
+    void writeFile(const std::string& path, const std::string& content);
+
+    // Runs the updater with these words; the environment points it at this
+    // installation. A stand-in `crontab` keeps the crontab in crontabPath().
+    UpdaterRun runUpdater(const std::vector<std::string>& words = {});
+    // The log's lines after its header (banner, empty line, start line).
+    static std::vector<std::string> bodyLines(const std::string& log);
+
+    // Sets PELORIN_REGISTRY_ROOT and TMPDIR in this process, for tests that
+    // build an UpdaterContext in-process.
+    void useInThisProcess() const;
+
+    std::string logPath() const { return tempDir + "/PelorinAutoUpdate.log"; }
+    std::string crontabPath() const { return stubDir + "/crontab.txt"; }
+
+    TempDir root;
+    std::string registryRoot, tempDir, stubDir;
+    std::string rootDir;         // the browser: .../Halvorne/Pelorin
+    std::string installDir;      // the updater: rootDir/Update
+    std::string applicationDir;  // rootDir/Application
+    std::string updateDir;       // staging: .../Halvorne/Update
+    std::string dataDir;         // named by the Data key: rootDir/Data
+    std::string hive;            // "HKEY_CURRENT_USER" or "HKEY_LOCAL_MACHINE"
+};
+
+// The built updater under another file name, so that tests running at the same
+// time never meet each other's single-instance guard.
+std::string updaterCopyPath();
+std::string readFile(const std::string& path);

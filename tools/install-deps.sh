@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the native build, the tests and the demo need.
+# Idempotent, and quiet when everything is already there.
+set -euo pipefail
+
+packages=(build-essential cmake ninja-build pkg-config libcurl4-openssl-dev libtinyxml-dev
+          libgtest-dev libssl-dev openssl curl python3 msitools clang-format)
+
+missing=()
+for package in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||
+    missing+=("$package")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "Installing: ${missing[*]}" >&2
+sudo_if_needed() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }
+export DEBIAN_FRONTEND=noninteractive
+sudo_if_needed apt-get -o DPkg::Lock::Timeout=120 update -qq >&2
+sudo_if_needed apt-get -o DPkg::Lock::Timeout=120 install -y -qq --no-install-recommends \
+  "${missing[@]}" >&2
