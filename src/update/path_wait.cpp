@@ -1,0 +1,12 @@
+#include "update/path_wait.h"
+
+#include "app/path_utils.h"
+#include "platform/platform.h"
+
+bool waitForPath(bool present, std::string path) {
+    for (int polls = 0; polls < 240; ++polls) {
+        platform::sleepMilliseconds(500);
+        if (present ? fileExists(path) : !directoryExists(path)) return true;
+    }
+    return false;
+}
