@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(build-essential cmake ninja-build pkg-config libcurl4-openssl-dev libtinyxml-dev
-          libgtest-dev libssl-dev openssl curl python3 msitools clang-format)
+          libgtest-dev libssl-dev openssl curl python3 msitools wixl clang-format)
 
 missing=()
 for package in "${packages[@]}"; do
