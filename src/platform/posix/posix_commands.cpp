@@ -1,0 +1,40 @@
+#include "platform/posix/posix_commands.h"
+
+namespace posix_commands {
+
+std::string shellQuote(const std::string& text) {
+    // Inside single quotes the shell takes every byte literally except the
+    // quote itself, which is closed, escaped and reopened.
+    std::string quoted = "'";
+    for (char c : text) {
+        if (c == '\'') {
+            quoted += "'\\''";
+        } else {
+            quoted += c;
+        }
+    }
+    quoted += "'";
+    return quoted;
+}
+
+std::string adminUnpack(const std::string& packagePath, const std::string& targetDir) {
+    const std::string package = shellQuote(packagePath);
+    const std::string target = shellQuote(targetDir);
+    // msiextract exits with 0 on a package it cannot open, so msiinfo has to
+    // open the database first. The copy of the package comes last: the updater
+    // takes its appearance as the sign that the unpack is complete.
+    return "{ mkdir -p " + target + " && msiinfo tables " + package + " && msiextract -C " +
+           target + " " + package + " && cp " + package + " " +
+           shellQuote(targetDir + "/Pelorin.msi") + "; } >/dev/null 2>&1";
+}
+
+std::string copyAndClean(const std::string& unpackedTree, const std::string& destinationDir,
+                         const std::string& stagingTree) {
+    const std::string destination = shellQuote(destinationDir);
+    // "/." copies the tree's contents, dot-files included, into a destination
+    // that may already exist.
+    return "{ mkdir -p " + destination + " && cp -R " + shellQuote(unpackedTree + "/.") + " " +
+           destination + " && rm -rf " + shellQuote(stagingTree) + "; } >/dev/null 2>&1";
+}
+
+}  // namespace posix_commands

@@ -1,0 +1,55 @@
+#!/bin/sh
+# Builds a small sample Pelorin release as a Windows Installer package:
+#
+#   make_sample_msi.sh VERSION OUT.msi
+#
+# The package holds Halvorne/Pelorin with a README.txt, Application/Pelorin
+# (a script that prints its version), Application/UpdatePelorin.xml naming
+# VERSION, and an Application/resources folder. The .wxs it was built from is
+# kept beside OUT.msi. Needs wixl (Debian packages wixl and msitools).
+set -eu
+
+usage() {
+    echo "usage: make_sample_msi.sh VERSION OUT.msi" >&2
+    exit 2
+}
+
+[ $# -eq 2 ] || usage
+version=$1
+out=$2
+
+# The version goes into the package's ProductVersion, which takes only
+# numbers separated by dots.
+case $version in
+'' | *[!0-9.]* | .* | *. | *..*)
+    echo "make_sample_msi.sh: version must be numbers separated by dots: $version" >&2
+    exit 2
+    ;;
+esac
+
+if ! command -v wixl >/dev/null 2>&1; then
+    echo "make_sample_msi.sh: wixl not found (apt-get install wixl msitools)" >&2
+    exit 1
+fi
+
+here=$(cd "$(dirname "$0")" && pwd)
+outDir=$(cd "$(dirname "$out")" && pwd)
+outMsi="$outDir/$(basename "$out")"
+outWxs="${outMsi%.msi}.wxs"
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+program="$work/Halvorne/Pelorin"
+mkdir -p "$program/Application/resources"
+printf 'Pelorin %s, a sample release of the Pelorin browser.\n' "$version" >"$program/README.txt"
+printf '<Update><Version>%s</Version></Update>\n' "$version" \
+    >"$program/Application/UpdatePelorin.xml"
+printf '#!/bin/sh\necho "Pelorin %s"\n' "$version" >"$program/Application/Pelorin"
+chmod 755 "$program/Application/Pelorin"
+printf 'welcome=Welcome to Pelorin %s\n' "$version" >"$program/Application/resources/strings.txt"
+printf 'body { font-family: sans-serif; }\n' >"$program/Application/resources/theme.css"
+
+sed "s/@VERSION@/$version/g" "$here/pelorin.wxs.in" >"$outWxs"
+# wixl finds the Source paths relative to the current directory.
+(cd "$work" && wixl -o "$outMsi" "$outWxs")
