@@ -1,0 +1,220 @@
+#!/usr/bin/env python3
+"""HTTPS update server for the tests, the demo and the benchmarks.
+
+Serves the files under --root on 127.0.0.1 and misbehaves per URL path as the
+rules file says (re-read on every request). See README.md beside this file.
+Standard library only.
+"""
+import argparse
+import html
+import http
+import http.server
+import json
+import mimetypes
+import os
+import signal
+import ssl
+import sys
+import threading
+import time
+import urllib.parse
+
+BLOCK = 64 * 1024
+ENDLESS_LENGTH = 1 << 40  # announced for an endless body, never reached
+SOCKET_TIMEOUT = 60  # seconds; a slow client under Wine must still get through
+
+
+class Handler(http.server.BaseHTTPRequestHandler):
+    protocol_version = "HTTP/1.1"
+
+    def version_string(self):
+        return "PelorinTestServer/1"
+
+    def do_GET(self):
+        self.respond(with_body=True)
+
+    def do_HEAD(self):
+        self.respond(with_body=False)
+
+    def respond(self, with_body):
+        self.close_connection = True
+        self.with_body, self.delay_ms = with_body, 0
+        self.server.record(self)
+        url_path = urllib.parse.urlsplit(self.path).path
+        try:
+            rule = self.server.rule_for(url_path)
+        except (OSError, ValueError) as e:
+            self.log_message("unreadable rules file: %s", e)
+            return self.page(500, "<p>The rules file could not be read.</p>")
+        self.delay_ms = int(rule.get("delay_ms", 0))
+        if rule.get("stall"):
+            self.server.stopping.wait()
+        elif "redirect" in rule:
+            target = rule["redirect"]
+            self.page(302, '<p>Moved to <a href="%s">here</a>.</p>' % html.escape(target),
+                      {"Location": target})
+        elif "status" in rule:
+            status = int(rule["status"])
+            self.page(status, self.not_found_text(url_path) if status == 404 else
+                      "<p>The server answered %d for %s.</p>" % (status, html.escape(url_path)))
+        elif rule.get("endless"):
+            self.endless()
+        else:
+            self.serve_file(url_path, rule.get("truncate"))
+
+    def not_found_text(self, url_path):
+        return ("<p>The requested URL %s was not found on this server.</p>"
+                % html.escape(url_path))
+
+    def page(self, status, text, headers=None):
+        try:
+            phrase = http.HTTPStatus(status).phrase
+        except ValueError:
+            phrase = "Status %d" % status
+        body = ("<!DOCTYPE html>\n<html><head><title>%d %s</title></head>\n<body><h1>%s</h1>\n%s\n"
+                "</body></html>\n" % (status, phrase, phrase, text)).encode()
+        self.head(status, len(body), "text/html; charset=utf-8", headers)
+        self.write(body)
+
+    def head(self, status, length, content_type, extra=None):
+        self.pause()
+        self.send_response(status)
+        self.send_header("Content-Type", content_type)
+        self.send_header("Content-Length", str(length))
+        for name, value in (extra or {}).items():
+            self.send_header(name, value)
+        self.send_header("Connection", "close")
+        self.end_headers()
+        self.wfile.flush()
+
+    def write(self, data):
+        if self.with_body:
+            for start in range(0, len(data), BLOCK):
+                self.pause()
+                self.wfile.write(data[start:start + BLOCK])
+        self.wfile.flush()
+
+    def pause(self):
+        if self.delay_ms > 0 and self.server.stopping.wait(self.delay_ms / 1000):
+            raise ConnectionAbortedError("server stopping")
+
+    def serve_file(self, url_path, truncate):
+        path = self.server.file_for(url_path)
+        if path is None:
+            return self.page(404, self.not_found_text(url_path))
+        size = os.path.getsize(path)
+        content_type = mimetypes.guess_type(path)[0] or "application/octet-stream"
+        self.head(200, size, content_type)
+        left = size if truncate is None else min(size, int(truncate))
+        with open(path, "rb") as f:
+            while left > 0:
+                block = f.read(min(BLOCK, left))
+                if not block:
+                    break
+                left -= len(block)
+                self.write(block)
+        # A truncated response ends with the connection dropped mid-body;
+        # close_connection is already set, so the socket is closed next.
+
+    def endless(self):
+        self.head(200, ENDLESS_LENGTH, "application/octet-stream")
+        block = (b"endless body " * (BLOCK // 13 + 1))[:BLOCK]
+        while self.with_body and not self.server.stopping.is_set():
+            self.write(block)
+
+
+class Server(http.server.ThreadingHTTPServer):
+    daemon_threads = True
+
+    def __init__(self, args, tls):
+        self.args, self.tls = args, tls
+        self.stopping = threading.Event()
+        self.log_lock = threading.Lock()
+        self.root = os.path.realpath(args.root)
+        super().__init__(("127.0.0.1", args.port), Handler)
+
+    def finish_request(self, request, client_address):
+        # The TLS handshake runs here, in the request's own thread, so that a
+        # client that connects and says nothing blocks no one else.
+        request.settimeout(SOCKET_TIMEOUT)
+        try:
+            conn = self.tls.wrap_socket(request, server_side=True)
+        except (ssl.SSLError, OSError) as e:
+            sys.stderr.write("update_server: TLS handshake failed: %s\n" % e)
+            return
+        try:
+            Handler(conn, client_address, self)
+        except (ConnectionError, ssl.SSLError, TimeoutError) as e:
+            sys.stderr.write("update_server: connection ended: %s\n" % e)
+        finally:
+            conn.close()
+
+    def record(self, handler):
+        if not self.args.request_log:
+            return
+        line = json.dumps({"method": handler.command, "path": handler.path,
+                           "headers": [[k, v] for k, v in handler.headers.items()]})
+        with self.log_lock, open(self.args.request_log, "a", encoding="utf-8") as f:
+            f.write(line + "\n")
+
+    def rule_for(self, url_path):
+        if not self.args.rules or not os.path.exists(self.args.rules):
+            return {}
+        with open(self.args.rules, encoding="utf-8") as f:
+            rules = json.load(f)
+        rule = rules.get(url_path, {}) if isinstance(rules, dict) else None
+        if not isinstance(rule, dict):
+            raise ValueError("the rules file is not an object of objects")
+        return rule
+
+    def file_for(self, url_path):
+        """The file under root that url_path names, or None."""
+        path = os.path.realpath(os.path.join(self.root, urllib.parse.unquote(url_path).lstrip("/")))
+        if os.path.commonpath([self.root, path]) != self.root or not os.path.isfile(path):
+            return None
+        return path
+
+
+def parse_args():
+    p = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    p.add_argument("--port", type=int, default=0, help="port on 127.0.0.1; 0 picks a free one")
+    p.add_argument("--port-file", help="written with the chosen port once listening")
+    p.add_argument("--root", required=True, help="directory whose files are served")
+    p.add_argument("--cert", required=True, help="server certificate chain (PEM)")
+    p.add_argument("--key", required=True, help="private key of the certificate (PEM)")
+    p.add_argument("--rules", help="JSON file: URL path -> misbehaviour, read on every request")
+    p.add_argument("--request-log", help="one JSON line per request received is appended here")
+    p.add_argument("--max-seconds", type=float, default=900,
+                   help="safety stop: exit after this long (default 900)")
+    p.add_argument("--parent-pid", type=int,
+                   help="exit when this process is no longer the server's parent")
+    return p.parse_args()
+
+
+def main():
+    args = parse_args()
+    tls = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+    tls.load_cert_chain(args.cert, args.key)
+    server = Server(args, tls)
+    if args.port_file:
+        # Written whole and renamed, so a waiting caller never reads half a number.
+        with open(args.port_file + ".tmp", "w") as f:
+            f.write("%d\n" % server.server_address[1])
+        os.replace(args.port_file + ".tmp", args.port_file)
+    for sig in (signal.SIGTERM, signal.SIGINT):
+        signal.signal(sig, lambda *_: server.stopping.set())
+    threading.Thread(target=server.serve_forever, daemon=True).start()
+    deadline = time.monotonic() + args.max_seconds
+    while not server.stopping.wait(min(1.0, max(0.0, deadline - time.monotonic()))):
+        if time.monotonic() >= deadline:
+            sys.stderr.write("update_server: safety stop after %g s\n" % args.max_seconds)
+            break
+        if args.parent_pid and os.getppid() != args.parent_pid:
+            break
+    server.stopping.set()
+    server.shutdown()
+    server.server_close()
+
+
+if __name__ == "__main__":
+    main()
