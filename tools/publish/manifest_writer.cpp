@@ -1,0 +1,48 @@
+#include "publish/manifest_writer.h"
+
+namespace {
+
+std::string escapedXml(const std::string& text) {
+    std::string escaped;
+    for (char c : text) {
+        switch (c) {
+            case '&':
+                escaped += "&amp;";
+                break;
+            case '<':
+                escaped += "&lt;";
+                break;
+            case '>':
+                escaped += "&gt;";
+                break;
+            case '"':
+                escaped += "&quot;";
+                break;
+            default:
+                escaped += c;
+        }
+    }
+    return escaped;
+}
+
+std::string element(const std::string& name, const std::string& text) {
+    return "    <" + name + ">" + escapedXml(text) + "</" + name + ">\n";
+}
+
+}  // namespace
+
+std::string manifestText(const ManifestFields& fields) {
+    std::string text = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Update>\n";
+    text += element("AppId", "com.halvornesys.pelorin");
+    // The updater reads the version after the last '<' and offers it to every
+    // installation below it.
+    text += element("Predicate", "Pelorin.Version < " + fields.version);
+    text += element("Codebase", fields.packageUrl);
+    text += element("Hash", fields.packageHash);
+    if (!fields.listUrl.empty()) {
+        text += element("Listversion", fields.listVersion);
+        text += element("Listfile", fields.listUrl);
+        text += element("Listhash", fields.listHash);
+    }
+    return text + "</Update>\n";
+}

@@ -1,0 +1,19 @@
+// The text of an update manifest as the updater reads it.
+#pragma once
+
+#include <string>
+
+struct ManifestFields {
+    std::string version;      // the offered browser version, a decimal number
+    std::string packageUrl;   // where the installer package is served
+    std::string packageHash;  // its SHA-1, 40 upper-case hexadecimal digits
+    // The server list; all three empty when the manifest announces none.
+    std::string listVersion;
+    std::string listUrl;
+    std::string listHash;
+};
+
+// A whole manifest document offering `fields.version` to every older
+// installation. Values are XML-escaped, so the updater's reader gives back
+// exactly the texts passed in.
+std::string manifestText(const ManifestFields& fields);
