@@ -1,0 +1,163 @@
+// Replacing ServerList.lst with the newer list a manifest announces: download
+// beside it, check its SHA-1, move the old file aside, copy the new one in,
+// load it. A swap that cannot be finished puts the old file back.
+#include <curl/curl.h>
+
+#include <cstdio>
+#include <utility>
+#include <vector>
+
+#include "app/path_utils.h"
+#include "app/updater_context.h"
+#include "platform/platform.h"
+#include "serverlist/server_list.h"
+#include "transfer/file_hash.h"
+
+namespace {
+
+// A stdio stream closed on every way out; close() tells whether the last
+// buffered bytes reached the file.
+class StdioFile {
+public:
+    StdioFile(const std::string& path, const char* mode) : file_(platform::openFile(path, mode)) {}
+    ~StdioFile() { close(); }
+    StdioFile(const StdioFile&) = delete;
+    StdioFile& operator=(const StdioFile&) = delete;
+
+    std::FILE* get() const { return file_; }
+    bool close() {
+        std::FILE* file = std::exchange(file_, nullptr);
+        return !file || std::fclose(file) == 0;
+    }
+
+private:
+    std::FILE* file_;
+};
+
+// Results that mean "no server there" or "not the server we trust": the list
+// download ends without a line of its own.
+bool isSilentResult(CURLcode result) {
+    switch (result) {
+        case CURLE_COULDNT_RESOLVE_PROXY:
+        case CURLE_COULDNT_RESOLVE_HOST:
+        case CURLE_COULDNT_CONNECT:
+        case CURLE_REMOTE_ACCESS_DENIED:
+        case CURLE_WRITE_ERROR:
+        case CURLE_SSL_CERTPROBLEM:
+        case CURLE_PEER_FAILED_VERIFICATION:  // 60, formerly CURLE_SSL_CACERT
+            return true;
+        default:
+            return false;
+    }
+}
+
+CURLcode transferInto(CURL* handle, const std::string& url, std::FILE* file,
+                      const std::string& caBundlePath) {
+    curl_easy_setopt(handle, CURLOPT_URL, url.c_str());
+    curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, &UpdaterContext::writeToFile);
+    curl_easy_setopt(handle, CURLOPT_WRITEDATA, file);
+    curl_easy_setopt(handle, CURLOPT_SSL_VERIFYPEER, 1L);
+    curl_easy_setopt(handle, CURLOPT_CAINFO, caBundlePath.c_str());
+    return curl_easy_perform(handle);
+}
+
+// Deletes an old backup and renames the list file to the backup name.
+bool moveListAside(const std::string& listPath, const std::string& backupPath,
+                   UpdaterContext& context) {
+    if (fileExists(backupPath) && std::remove(backupPath.c_str()) != 0) {
+        context.log("Failed to remove existing server list file", LogLevel::Error, true);
+        return false;
+    }
+    if (std::rename(listPath.c_str(), backupPath.c_str()) != 0) {
+        context.log("Failed to backup existing server list file", LogLevel::Error, true);
+        return false;
+    }
+    return true;
+}
+
+// Every byte, unchanged; false when a read or a write falls short.
+bool copyBytes(std::FILE* from, std::FILE* to) {
+    std::vector<char> buffer(64 * 1024);
+    for (;;) {
+        const std::size_t count = std::fread(buffer.data(), 1, buffer.size(), from);
+        if (count > 0 && std::fwrite(buffer.data(), 1, count, to) != count) return false;
+        if (count < buffer.size()) return !std::ferror(from);
+    }
+}
+
+// Writes the downloaded list over the list file. A copy cut short (a full
+// disk) is deleted rather than left to be loaded.
+bool copyIntoListFile(const std::string& downloadedPath, const std::string& listPath,
+                      UpdaterContext& context) {
+    StdioFile source(downloadedPath, "rb");
+    if (!source.get()) {
+        context.log("Failed to read downloaded server list file", LogLevel::Error, true);
+        return false;
+    }
+    StdioFile target(listPath, "wb");
+    if (!target.get()) {
+        source.close();
+        context.log("Failed to update server list file", LogLevel::Error, true);
+        return false;
+    }
+    const bool copied = copyBytes(source.get(), target.get());
+    const bool closed = target.close();
+    source.close();
+    if (copied && closed) return true;
+    std::remove(listPath.c_str());
+    context.log("Failed to update server list file", LogLevel::Error, true);
+    return false;
+}
+
+}  // namespace
+
+std::string ServerList::downloadServerList(CURL* handle, const std::string& listUrl,
+                                           const std::string& listHash) {
+    const std::string temporaryPath = joinPath(directory(), "~tmpList.lst");
+    if (fileExists(temporaryPath)) std::remove(temporaryPath.c_str());
+    StdioFile temporaryFile(temporaryPath, "wb");
+    if (!temporaryFile.get()) {
+        context.log("Failed to create server list file", LogLevel::Error, true);
+        return std::string();
+    }
+    const CURLcode result = transferInto(handle, listUrl, temporaryFile.get(), caBundlePath);
+    temporaryFile.close();
+    if (isSilentResult(result)) {
+        std::remove(temporaryPath.c_str());
+        return std::string();
+    }
+    if (result == CURLE_OK) {
+        context.log("Server list file downloaded successfully", LogLevel::Info, true);
+        context.log("Validating server list file..", LogLevel::Info, true);
+        // Compared as whole texts, letter case counting: servers publish
+        // the hash in upper case.
+        if (hashFileToHex(temporaryPath) == listHash) {
+            context.log("Server list file validated successfully", LogLevel::Info, true);
+            return temporaryPath;
+        }
+    }
+    std::remove(temporaryPath.c_str());
+    context.log(result != CURLE_OK ? "Failed to download server list file"
+                                   : "Server list file validation failed",
+                LogLevel::Error, true);
+    return std::string();
+}
+
+bool ServerList::refresh(CURL* handle, const std::string& listUrl, const std::string& listHash) {
+    const std::string downloadedPath = downloadServerList(handle, listUrl, listHash);
+    if (downloadedPath.empty() || !fileExists(downloadedPath)) return false;
+    const std::string backupPath = path + ".bak";
+    const bool movedAside = fileExists(path);
+    if (movedAside && !moveListAside(path, backupPath, context)) return false;
+    if (!copyIntoListFile(downloadedPath, path, context)) {
+        // The old list stays in force rather than the default one the next
+        // start would write in its place.
+        if (movedAside) std::rename(backupPath.c_str(), path.c_str());
+        return false;
+    }
+    std::remove(downloadedPath.c_str());
+    load();
+    context.log("Server list file successfully updated to version " + version, LogLevel::Info,
+                true);
+    return true;
+}
