@@ -1,0 +1,303 @@
+#!/usr/bin/env bash
+# Builds the Windows dependencies (libcurl with Schannel, TinyXML, GoogleTest)
+# as static mingw-w64 libraries from Debian's own source packages, into a cache
+# outside the clone keyed on the source versions.
+#
+# Usage: PELORIN_WINDOWS_DEPS=$(tools/windows/build-deps.sh)
+# The cache root is ${PELORIN_CACHE_DIR:-/var/cache/pelorin}/windows-deps. The
+# install prefix is printed as the last (and only) line on stdout; all progress
+# goes to stderr. A second run with the same source versions only checks the
+# stamp file and returns in seconds.
+set -euo pipefail
+
+exec 3>&1 1>&2
+
+cache_root=${PELORIN_CACHE_DIR:-/var/cache/pelorin}/windows-deps
+jobs=${PELORIN_BUILD_JOBS:-2}
+target=x86_64-w64-mingw32
+srclist=/etc/apt/sources.list.d/pelorin-deb-src.sources
+
+log() { echo "build-deps: $*"; }
+die() { echo "build-deps: error: $*"; exit 1; }
+
+as_root() {
+  if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
+}
+
+apt_install() {
+  as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -q \
+    -o DPkg::Lock::Timeout=120 --no-install-recommends "$@"
+}
+
+missing_packages() {
+  local pkg
+  for pkg in "$@"; do
+    if ! dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'ok installed'; then
+      echo "$pkg"
+    fi
+  done
+}
+
+install_tools() {
+  local missing
+  mapfile -t missing < <(missing_packages dpkg-dev xz-utils patch cmake ninja-build \
+    binutils-mingw-w64-x86-64 gcc-mingw-w64-x86-64-posix g++-mingw-w64-x86-64-posix \
+    mingw-w64-x86-64-dev)
+  if [ "${#missing[@]}" -gt 0 ]; then
+    log "installing ${missing[*]}"
+    as_root apt-get update -q
+    apt_install "${missing[@]}"
+  fi
+}
+
+# Prints deb822 "Types: deb-src" stanzas mirroring the enabled Debian entries
+# of this machine (one-line sources.list and deb822 .sources alike), limited
+# to suites of this release so third-party repositories are left out.
+derive_deb_src() {
+  local codename
+  # shellcheck disable=SC1091
+  codename=$(. /etc/os-release && echo "${VERSION_CODENAME:-}")
+  [ -n "$codename" ] || die "no VERSION_CODENAME in /etc/os-release"
+  local files=()
+  [ -f /etc/apt/sources.list ] && files+=(/etc/apt/sources.list)
+  local f
+  for f in /etc/apt/sources.list.d/*.list /etc/apt/sources.list.d/*.sources; do
+    [ -f "$f" ] && [ "$f" != "$srclist" ] && files+=("$f")
+  done
+  [ "${#files[@]}" -gt 0 ] || die "no apt source lists found"
+  awk -v codename="$codename" '
+    function emit(uris, suites, comps, signed,   n, i, s, keep) {
+      n = split(suites, s, /[ \t]+/); keep = ""
+      for (i = 1; i <= n; i++)
+        if (s[i] == codename || index(s[i], codename "-") == 1)
+          keep = keep (keep == "" ? "" : " ") s[i]
+      if (keep == "" || uris == "" || comps == "") return
+      key = uris "|" keep "|" comps
+      if (key in seen) return
+      seen[key] = 1
+      printf "Types: deb-src\nURIs: %s\nSuites: %s\nComponents: %s\n", uris, keep, comps
+      if (signed != "") printf "Signed-By: %s\n", signed
+      printf "\n"
+    }
+    function flush() {
+      if (types ~ /(^|[ \t])deb([ \t]|$)/ && enabled != "no")
+        emit(uris, suites, comps, signed)
+      types = uris = suites = comps = signed = ""; enabled = ""
+    }
+    FILENAME ~ /\.list$/ {
+      sub(/#.*/, "")
+      if ($1 != "deb") next
+      i = 2; opts = ""
+      if ($2 ~ /^\[/) {
+        while (i <= NF) { opts = opts " " $i; if ($i ~ /\]$/) { i++; break } i++ }
+      }
+      signed = ""
+      if (match(opts, /signed-by=[^ \]]+/)) signed = substr(opts, RSTART + 10, RLENGTH - 10)
+      comps = ""
+      for (j = i + 2; j <= NF; j++) comps = comps (comps == "" ? "" : " ") $j
+      emit($i, $(i + 1), comps, signed)
+      next
+    }
+    FNR == 1 { flush() }
+    /^[ \t]*#/ { next }
+    /^[ \t]*$/ { flush(); next }
+    {
+      field = tolower($1); sub(/:$/, "", field)
+      value = $0; sub(/^[^:]*:[ \t]*/, "", value)
+      if (field == "types") types = value
+      else if (field == "uris") uris = value
+      else if (field == "suites") suites = value
+      else if (field == "components") comps = value
+      else if (field == "signed-by") signed = value
+      else if (field == "enabled") enabled = tolower(value)
+    }
+    END { flush() }
+  ' "${files[@]}"
+}
+
+have_source_index() {
+  local out
+  out=$(apt-cache showsrc curl 2>/dev/null || true)
+  [[ $out == *"Package: curl"* ]]
+}
+
+has_other_deb_src() {
+  local f
+  for f in /etc/apt/sources.list /etc/apt/sources.list.d/*.list /etc/apt/sources.list.d/*.sources; do
+    if [ ! -f "$f" ] || [ "$f" = "$srclist" ]; then continue; fi
+    grep -Eq '^[[:space:]]*deb-src[[:space:]]|^Types:.*deb-src' "$f" && return 0
+  done
+  return 1
+}
+
+ensure_deb_src() {
+  local wanted
+  if has_other_deb_src && [ ! -f "$srclist" ]; then
+    # The machine already fetches source indexes; just make sure they are there.
+    have_source_index || as_root apt-get update -q
+    return
+  fi
+  wanted=$(derive_deb_src)
+  [ -n "$wanted" ] || die "no Debian entry for this release in the apt sources"
+  if [ "$(cat "$srclist" 2>/dev/null)" != "$wanted" ]; then
+    log "adding deb-src entries in $srclist"
+    printf '%s\n' "$wanted" | as_root tee "$srclist" >/dev/null
+    as_root apt-get update -q
+  elif ! have_source_index; then
+    # The entry is there but its index was never fetched (e.g. an update failed).
+    as_root apt-get update -q
+  fi
+}
+
+# Sets curl_ver, tinyxml_ver and googletest_ver to the versions apt-get source
+# would fetch, read from the .dsc names it prints (one call: each costs ~2 s).
+read_source_versions() {
+  local uris pkg dsc
+  uris=$(apt-get source --print-uris -qq curl tinyxml googletest 2>/dev/null) ||
+    die "apt-get source cannot find curl, tinyxml and googletest"
+  for pkg in curl tinyxml googletest; do
+    dsc=$(sed -n "s/^'[^']*' ${pkg}_\([^ ]*\)\.dsc .*/\1/p" <<<"$uris" | head -n1)
+    [ -n "$dsc" ] || die "apt-get source finds no source package $pkg"
+    printf -v "${pkg}_ver" '%s' "$dsc"
+  done
+}
+
+fetch_source() {
+  local pkg=$1 dir
+  (cd "$work" && apt-get source -q "$pkg" >"$work/$pkg.fetch.log" 2>&1) ||
+    { cat "$work/$pkg.fetch.log"; die "apt-get source $pkg failed"; }
+  dir=$(find "$work" -mindepth 1 -maxdepth 1 -type d -name "$pkg-*" | head -n1)
+  [ -n "$dir" ] || die "no unpacked tree for $pkg"
+  echo "$dir"
+}
+
+mingw_cmake() {
+  cmake -G Ninja \
+    -DCMAKE_TOOLCHAIN_FILE="$work/toolchain.cmake" \
+    -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_INSTALL_PREFIX="$staging" \
+    -DCMAKE_INSTALL_LIBDIR=lib \
+    -DBUILD_SHARED_LIBS=OFF \
+    "$@"
+}
+
+write_toolchain() {
+  cat >"$work/toolchain.cmake" <<TOOLCHAIN
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR x86_64)
+set(CMAKE_C_COMPILER $target-gcc-posix)
+set(CMAKE_CXX_COMPILER $target-g++-posix)
+set(CMAKE_RC_COMPILER $target-windres)
+set(CMAKE_FIND_ROOT_PATH /usr/$target)
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+TOOLCHAIN
+}
+
+build_curl() {
+  local src=$1
+  log "building libcurl $curl_ver (Schannel, HTTP/HTTPS only)"
+  mingw_cmake -S "$src" -B "$work/build-curl" \
+    -DBUILD_CURL_EXE=OFF -DBUILD_TESTING=OFF -DENABLE_CURL_MANUAL=OFF \
+    -DBUILD_LIBCURL_DOCS=OFF -DBUILD_MISC_DOCS=OFF \
+    -DCURL_USE_SCHANNEL=ON -DCURL_USE_OPENSSL=OFF -DCURL_USE_MBEDTLS=OFF \
+    -DCURL_USE_BEARSSL=OFF -DCURL_USE_WOLFSSL=OFF -DCURL_USE_NSS=OFF \
+    -DCURL_USE_GNUTLS=OFF -DCURL_WINDOWS_SSPI=ON \
+    -DHTTP_ONLY=ON -DCURL_DISABLE_LDAP=ON -DCURL_DISABLE_LDAPS=ON \
+    -DCURL_DISABLE_FTP=ON -DCURL_DISABLE_FILE=ON -DCURL_DISABLE_DICT=ON \
+    -DCURL_DISABLE_TELNET=ON -DCURL_DISABLE_TFTP=ON -DCURL_DISABLE_POP3=ON \
+    -DCURL_DISABLE_IMAP=ON -DCURL_DISABLE_SMTP=ON -DCURL_DISABLE_GOPHER=ON \
+    -DCURL_DISABLE_RTSP=ON -DCURL_DISABLE_MQTT=ON -DCURL_DISABLE_SMB=ON \
+    -DCURL_USE_LIBSSH2=OFF -DCURL_USE_LIBSSH=OFF -DCURL_USE_GSSAPI=OFF \
+    -DCURL_ZLIB=OFF -DCURL_BROTLI=OFF -DCURL_ZSTD=OFF -DUSE_NGHTTP2=OFF \
+    -DUSE_NGTCP2=OFF -DUSE_QUICHE=OFF -DUSE_MSH3=OFF -DUSE_LIBIDN2=OFF \
+    -DUSE_WIN32_IDN=OFF -DCURL_USE_LIBPSL=OFF -DUSE_LIBRTMP=OFF \
+    -DENABLE_ARES=OFF -DCURL_CA_BUNDLE=none -DCURL_CA_PATH=none \
+    -DCURL_CA_FALLBACK=OFF >"$work/curl.configure.log" 2>&1 ||
+    { tail -n 40 "$work/curl.configure.log"; die "configuring curl failed"; }
+  cmake --build "$work/build-curl" -j "$jobs" >"$work/curl.build.log" 2>&1 ||
+    { tail -n 40 "$work/curl.build.log"; die "building curl failed"; }
+  cmake --install "$work/build-curl" >>"$work/curl.build.log" 2>&1 ||
+    { tail -n 40 "$work/curl.build.log"; die "installing curl failed"; }
+}
+
+build_tinyxml() {
+  local src=$1 f objs=()
+  log "building TinyXML $tinyxml_ver"
+  # Debian's patches make tinyxml.h define TIXML_USE_STL itself; defining it
+  # here as well keeps the library right even if that patch ever goes away.
+  grep -q 'define TIXML_USE_STL' "$src/tinyxml.h" ||
+    log "warning: tinyxml.h does not force TIXML_USE_STL; consumers must define it"
+  mkdir -p "$work/build-tinyxml"
+  for f in tinyxml tinyxmlparser tinyxmlerror tinystr; do
+    $target-g++-posix -O2 -DTIXML_USE_STL -c "$src/$f.cpp" \
+      -o "$work/build-tinyxml/$f.o"
+    objs+=("$work/build-tinyxml/$f.o")
+  done
+  mkdir -p "$staging/include" "$staging/lib"
+  rm -f "$staging/lib/libtinyxml.a"
+  $target-ar rcs "$staging/lib/libtinyxml.a" "${objs[@]}"
+  install -m 644 "$src/tinyxml.h" "$src/tinystr.h" "$staging/include/"
+}
+
+build_googletest() {
+  local src=$1
+  log "building GoogleTest $googletest_ver (gtest, gtest_main)"
+  mingw_cmake -S "$src" -B "$work/build-googletest" \
+    -DBUILD_GMOCK=OFF -DINSTALL_GTEST=ON -Dgtest_force_shared_crt=OFF \
+    >"$work/googletest.configure.log" 2>&1 ||
+    { tail -n 40 "$work/googletest.configure.log"; die "configuring googletest failed"; }
+  cmake --build "$work/build-googletest" -j "$jobs" >"$work/googletest.build.log" 2>&1 ||
+    { tail -n 40 "$work/googletest.build.log"; die "building googletest failed"; }
+  cmake --install "$work/build-googletest" >>"$work/googletest.build.log" 2>&1 ||
+    { tail -n 40 "$work/googletest.build.log"; die "installing googletest failed"; }
+}
+
+install_tools
+ensure_deb_src
+
+curl_ver='' tinyxml_ver='' googletest_ver=''
+read_source_versions
+key="curl-${curl_ver}_tinyxml-${tinyxml_ver}_googletest-${googletest_ver}"
+prefix=$cache_root/$key
+stamp=$prefix/.pelorin-complete
+
+if [ -f "$stamp" ]; then
+  echo "$prefix" >&3
+  exit 0
+fi
+
+mkdir -p "$cache_root"
+# Serialise concurrent runs (several workers may share the cache).
+exec 9>"$cache_root/.lock"
+flock 9
+if [ -f "$stamp" ]; then
+  echo "$prefix" >&3
+  exit 0
+fi
+
+start=$SECONDS
+work=$cache_root/.work-$key
+staging=$prefix.partial
+rm -rf "$work" "$staging"
+mkdir -p "$work" "$staging"
+write_toolchain
+
+log "fetching sources: curl $curl_ver, tinyxml $tinyxml_ver, googletest $googletest_ver"
+curl_src=$(fetch_source curl)
+tinyxml_src=$(fetch_source tinyxml)
+googletest_src=$(fetch_source googletest)
+
+build_curl "$curl_src"
+build_tinyxml "$tinyxml_src"
+build_googletest "$googletest_src"
+
+printf 'curl %s\ntinyxml %s\ngoogletest %s\n' "$curl_ver" "$tinyxml_ver" "$googletest_ver" \
+  >"$staging/.pelorin-complete"
+rm -rf "$prefix"
+mv "$staging" "$prefix"
+rm -rf "$work"
+log "built in $((SECONDS - start)) s: $prefix"
+echo "$prefix" >&3
