@@ -213,9 +213,9 @@ std::string ReceivedRequest::header(const std::string& name) const {
     return "";
 }
 
-TestServer::TestServer(ServerCert cert) : rootDir_(dir_.path() + "/root") {
+TestServer::TestServer(ServerCert cert, int port) : rootDir_(dir_.path() + "/root") {
     fs::create_directories(rootDir_);
-    start(cert);
+    start(cert, port);
     waitUntilListening();
 }
 
@@ -223,12 +223,12 @@ TestServer::~TestServer() {
     stop();
 }
 
-void TestServer::start(ServerCert cert) {
+void TestServer::start(ServerCert cert, int port) {
     const std::string& certs = certificateDir();
     std::string base = certs + "/" + certBaseName(cert);
-    pid_ = spawn({pythonCommand(), toolPath("update_server.py"), "--port", "0", "--port-file",
-                  dir_.path() + "/port", "--root", rootDir_, "--cert", base + ".pem", "--key",
-                  base + ".key", "--rules", dir_.path() + "/rules.json", "--request-log",
+    pid_ = spawn({pythonCommand(), toolPath("update_server.py"), "--port", std::to_string(port),
+                  "--port-file", dir_.path() + "/port", "--root", rootDir_, "--cert", base + ".pem",
+                  "--key", base + ".key", "--rules", dir_.path() + "/rules.json", "--request-log",
                   requestLogPath(), "--parent-pid", std::to_string(::getpid())},
                  dir_.path() + "/server.out");
 }
@@ -266,7 +266,7 @@ std::string TestServer::url(const std::string& path) const {
     return path.empty() || path[0] != '/' ? base + "/" + path : base + path;
 }
 
-std::string TestServer::caBundlePath() const {
+std::string TestServer::caBundlePath() {
     return certificateDir() + "/ca.pem";
 }
 

@@ -35,9 +35,10 @@ struct ReceivedRequest {
 
 class TestServer {
 public:
-    // Starts the server and waits until it listens. Throws std::runtime_error
-    // with the server's own output when it does not come up.
-    explicit TestServer(ServerCert cert = ServerCert::Good);
+    // Starts the server and waits until it listens, on `port` of 127.0.0.1 or,
+    // with 0, on a free port. Throws std::runtime_error with the server's own
+    // output when it does not come up (also when `port` is taken).
+    explicit TestServer(ServerCert cert = ServerCert::Good, int port = 0);
     // Stops the server (SIGTERM, then SIGKILL) and removes its directory.
     ~TestServer();
     TestServer(const TestServer&) = delete;
@@ -48,7 +49,7 @@ public:
     std::string url(const std::string& path) const;
     // The PEM file of the CA that signed the Good and WrongHost certificates:
     // what a test copies to be the updater's CA bundle.
-    std::string caBundlePath() const;
+    static std::string caBundlePath();
     // The directory whose files are served, by URL path.
     std::string rootDir() const { return rootDir_; }
 
@@ -67,7 +68,7 @@ public:
     std::string requestLogPath() const;
 
 private:
-    void start(ServerCert cert);
+    void start(ServerCert cert, int port);
     void waitUntilListening();
     void stop();
     void writeRules() const;

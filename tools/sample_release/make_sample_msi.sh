@@ -1,22 +1,29 @@
 #!/bin/sh
 # Builds a small sample Pelorin release as a Windows Installer package:
 #
-#   make_sample_msi.sh VERSION OUT.msi
+#   make_sample_msi.sh VERSION OUT.msi [PAYLOAD_FILE]
 #
 # The package holds Halvorne/Pelorin with a README.txt, Application/Pelorin
 # (a script that prints its version), Application/UpdatePelorin.xml naming
-# VERSION, and an Application/resources folder. The .wxs it was built from is
-# kept beside OUT.msi. Needs wixl (Debian packages wixl and msitools).
+# VERSION, and an Application/resources folder. PAYLOAD_FILE, when given, goes
+# in as Application/resources/payload.bin, so that a release can be as large
+# as a real one. The .wxs it was built from is kept beside OUT.msi. Needs wixl
+# (Debian packages wixl and msitools).
 set -eu
 
 usage() {
-    echo "usage: make_sample_msi.sh VERSION OUT.msi" >&2
+    echo "usage: make_sample_msi.sh VERSION OUT.msi [PAYLOAD_FILE]" >&2
     exit 2
 }
 
-[ $# -eq 2 ] || usage
+[ $# -eq 2 ] || [ $# -eq 3 ] || usage
 version=$1
 out=$2
+payload=${3-}
+if [ -n "$payload" ] && [ ! -f "$payload" ]; then
+    echo "make_sample_msi.sh: no such payload file: $payload" >&2
+    exit 2
+fi
 
 # The version goes into the package's ProductVersion, which takes only
 # numbers separated by dots.
@@ -51,5 +58,16 @@ printf 'welcome=Welcome to Pelorin %s\n' "$version" >"$program/Application/resou
 printf 'body { font-family: sans-serif; }\n' >"$program/Application/resources/theme.css"
 
 sed "s/@VERSION@/$version/g" "$here/pelorin.wxs.in" >"$outWxs"
+if [ -n "$payload" ]; then
+    cp "$payload" "$program/Application/resources/payload.bin"
+    # The payload joins the resources component, after its last file.
+    sed -i '/Id="ThemeCss"/a\
+                  <File Id="PayloadBin" Source="Halvorne/Pelorin/Application/resources/payload.bin"/>' \
+        "$outWxs"
+    grep -q 'Id="PayloadBin"' "$outWxs" || {
+        echo "make_sample_msi.sh: no place for the payload in pelorin.wxs.in" >&2
+        exit 1
+    }
+fi
 # wixl finds the Source paths relative to the current directory.
 (cd "$work" && wixl -o "$outMsi" "$outWxs")

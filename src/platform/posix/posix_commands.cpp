@@ -20,12 +20,14 @@ std::string shellQuote(const std::string& text) {
 std::string adminUnpack(const std::string& packagePath, const std::string& targetDir) {
     const std::string package = shellQuote(packagePath);
     const std::string target = shellQuote(targetDir);
+    const std::string copy = shellQuote(targetDir + "/Pelorin.msi");
     // msiextract exits with 0 on a package it cannot open, so msiinfo has to
     // open the database first. The copy of the package comes last: the updater
-    // takes its appearance as the sign that the unpack is complete.
+    // takes its appearance as the sign that the unpack is complete. A hard link
+    // is enough for that and spares copying the package; both go at exit.
     return "{ mkdir -p " + target + " && msiinfo tables " + package + " && msiextract -C " +
-           target + " " + package + " && cp " + package + " " +
-           shellQuote(targetDir + "/Pelorin.msi") + "; } >/dev/null 2>&1";
+           target + " " + package + " && { ln -f " + package + " " + copy + " || cp " + package + " " +
+           copy + "; }; } >/dev/null 2>&1";
 }
 
 std::string copyAndClean(const std::string& unpackedTree, const std::string& destinationDir,

@@ -1,0 +1,9 @@
+// Sample release packages built from tools/sample_release, once per test
+// process and version.
+#pragma once
+
+#include <string>
+
+// The path of a real installer package of the sample release `version`.
+// Throws std::runtime_error with the build's output when it cannot be built.
+const std::string& samplePackage(const std::string& version);

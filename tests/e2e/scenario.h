@@ -1,0 +1,62 @@
+// One end-to-end scenario as read from tests/e2e/scenarios/<name>/scenario.xml:
+// the servers and how they misbehave, the installation, and what the run must
+// leave behind. Texts still hold their ${...} placeholders; the runner fills
+// them in once the servers are up (README.md beside this file).
+#pragma once
+
+#include <string>
+#include <vector>
+
+struct ServedFile {
+    std::string path;     // URL path, e.g. "/Win/UpdateWin.xml"
+    std::string content;  // template text; unused for a package
+    std::string release;  // not empty: the sample release package of this version
+};
+
+struct ServerRule {
+    std::string path;  // URL path
+    std::string json;  // the test server's rule object
+    int requests = 0;  // 0: for every request; N: lifted after the Nth request
+};
+
+struct ScenarioServer {
+    std::string name;               // "main" is the main server, on the build's fixed port
+    std::string cert;               // "Good", "ForeignCa" or "WrongHost"
+    bool unreachable = false;       // a port where nothing listens
+    std::vector<ServedFile> files;  // written in this order
+    std::vector<ServerRule> rules;
+};
+
+struct InstallationFile {
+    std::string path;  // with path placeholders, '/' separated
+    std::string content;
+};
+
+struct ExpectedFile {
+    enum class Kind { Content, Directory, Absent };
+    Kind kind = Kind::Content;
+    std::string path;
+    std::string content;
+};
+
+struct Scenario {
+    std::string name;  // the folder's name
+    std::string description;
+    std::vector<ScenarioServer> servers;
+    std::string installedVersion;
+    std::vector<InstallationFile> installationFiles;
+    // A browser runs from the start and closes this many seconds after the
+    // unpack has put its copy of the package in the staging directory; < 0:
+    // no browser runs.
+    int browserClosesAfterUnpackSeconds = -1;
+    std::vector<std::string> expectedLog;  // the lines after the header
+    std::vector<ExpectedFile> expectedFiles;
+};
+
+// The folder that holds one folder per scenario.
+std::string scenariosDirectory();
+// The scenario folders' names, sorted.
+std::vector<std::string> scenarioNames();
+// Reads scenarios/<name>/scenario.xml; throws std::runtime_error naming the
+// file and what is wrong with it.
+Scenario loadScenario(const std::string& name);
