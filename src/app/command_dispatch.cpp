@@ -15,7 +15,8 @@ void runTimedUpdate(UpdaterContext& context) {
     const auto elapsedMilliseconds = std::chrono::duration_cast<std::chrono::milliseconds>(
                                          std::chrono::steady_clock::now() - start)
                                          .count();
-    const std::string seconds = formatText("%.2f", static_cast<double>(elapsedMilliseconds) / 1000.0);
+    const std::string seconds =
+        formatText("%.2f", static_cast<double>(elapsedMilliseconds) / 1000.0);
     context.log("Update process completed in " + seconds + " seconds", LogLevel::Info, true);
 }
 

@@ -7,9 +7,9 @@ namespace {
 
 const char* const weekdayNames[] = {"Sunday",   "Monday", "Tuesday", "Wednesday",
                                     "Thursday", "Friday", "Saturday"};
-const char* const monthNames[] = {"January", "February", "March",     "April",
-                                  "May",     "June",     "July",      "August",
-                                  "September", "October", "November", "December"};
+const char* const monthNames[] = {"January",   "February", "March",    "April",
+                                  "May",       "June",     "July",     "August",
+                                  "September", "October",  "November", "December"};
 
 }  // namespace
 

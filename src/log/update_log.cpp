@@ -9,11 +9,16 @@ namespace {
 
 const char* prefixFor(int level) {
     switch (level) {
-        case LogLevel::Fatal: return "Fatal Error! ";
-        case LogLevel::Error: return "Error! ";
-        case LogLevel::Warning: return "Warning! ";
-        case LogLevel::Tip: return "Tip: ";
-        default: return "";
+        case LogLevel::Fatal:
+            return "Fatal Error! ";
+        case LogLevel::Error:
+            return "Error! ";
+        case LogLevel::Warning:
+            return "Warning! ";
+        case LogLevel::Tip:
+            return "Tip: ";
+        default:
+            return "";
     }
 }
 

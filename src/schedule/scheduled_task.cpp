@@ -39,9 +39,8 @@ void UpdaterContext::registerScheduledTask(bool administrative) {
     const std::string createCommand =
         administrative && definitionPresent
             ? platform::createTaskFromDefinitionCommand(definitionPath)
-            : platform::createRepeatingTaskCommand(intToText(repeatEveryHours),
-                                                   launcherScriptPath, updaterExePath,
-                                                   administrative);
+            : platform::createRepeatingTaskCommand(intToText(repeatEveryHours), launcherScriptPath,
+                                                   updaterExePath, administrative);
     if (platform::runCommand(createCommand) != 0) {
         log("Failed to register scheduler", LogLevel::Error, true);
     } else {

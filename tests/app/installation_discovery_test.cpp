@@ -13,7 +13,8 @@ using Lines = std::vector<std::string>;
 const Lines locatedLines = {"Locating installation type...", "User level installation found.",
                             "Reading installation information...", "Locating installation paths...",
                             "Installation paths located successfully."};
-const Lines probeAndCleanUp = {"Error! Command \"probe\" is invalid.", "Cleaning temporary files...",
+const Lines probeAndCleanUp = {"Error! Command \"probe\" is invalid.",
+                               "Cleaning temporary files...",
                                "Temporary files cleaned up successfully."};
 
 Lines concat(Lines first, const Lines& second) {

@@ -1,8 +1,7 @@
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <filesystem>
 
@@ -79,5 +78,6 @@ TEST(SingleInstance, CopyUnderAnotherNameDoesNotCountItself) {
     NamedProcess other(installation.root.path(), "PelorinAutoUpdate");
     // The copy under test runs as "PelorinAutoUpdate-under-test": the one
     // other process alone is not more than one.
-    EXPECT_NE(installation.runUpdater().log.find("Locating installation type..."), std::string::npos);
+    EXPECT_NE(installation.runUpdater().log.find("Locating installation type..."),
+              std::string::npos);
 }

@@ -44,8 +44,8 @@ TEST(ScheduledTask, AdministrativeFormUsesTheDefinitionOnceThenTheHourlyEntry) {
 
     EXPECT_EQ(actionLines(installation, {"schtask", "install", "admin"}), registered);
     EXPECT_EQ(readFile(installation.crontabPath()),
-              "0 */5 * * * /bin/sh " + quoted(installation.installDir + "/BatchLauncher.sh") +
-                  " " + quoted(installation.installDir + "/PelorinAutoUpdate") +
+              "0 */5 * * * /bin/sh " + quoted(installation.installDir + "/BatchLauncher.sh") + " " +
+                  quoted(installation.installDir + "/PelorinAutoUpdate") +
                   " # PelorinUpdateTask\n");
 }
 
@@ -64,7 +64,8 @@ TEST(ScheduledTask, NonAdministrativeFormIgnoresTheDefinitionButDeletesIt) {
 TEST(ScheduledTask, MissingUpdaterOrLauncherFailsAfterTheOldTaskIsGone) {
     Installation installation;
     installation.layOutComplete();
-    installation.writeFile(installation.crontabPath(), "keep me\n0 * * * * old # PelorinUpdateTask\n");
+    installation.writeFile(installation.crontabPath(),
+                           "keep me\n0 * * * * old # PelorinUpdateTask\n");
     std::filesystem::remove(installation.installDir + "/PelorinAutoUpdate");
     EXPECT_EQ(actionLines(installation, {"schtask install nonadmin"}),
               Lines({"Attempting to register scheduler...",
@@ -81,7 +82,8 @@ TEST(ScheduledTask, MissingUpdaterOrLauncherFailsAfterTheOldTaskIsGone) {
 TEST(ScheduledTask, RemovingTakesOnlyTheTasksEntryAndFailsWhenThereIsNone) {
     Installation installation;
     installation.layOutComplete();
-    installation.writeFile(installation.crontabPath(), "keep me\n0 * * * * x # PelorinUpdateTask\n");
+    installation.writeFile(installation.crontabPath(),
+                           "keep me\n0 * * * * x # PelorinUpdateTask\n");
     EXPECT_EQ(actionLines(installation, {"schtask uninstall"}),
               Lines({"Attempting to de-register scheduler...", "Schedule de-registered at: <time>",
                      "Scheduler de-registered successfully."}));
@@ -103,7 +105,7 @@ TEST(ScheduledTask, FailingCrontabIsReportedAsAFailedRegistration) {
     Installation installation;
     installation.layOutComplete();
     installation.writeFile(installation.stubDir + "/crontab", "#!/bin/sh\nexit 1\n");
-    EXPECT_EQ(actionLines(installation, {"schtask install nonadmin"}),
-              Lines({"Attempting to register scheduler...",
-                     "Error! Failed to register scheduler."}));
+    EXPECT_EQ(
+        actionLines(installation, {"schtask install nonadmin"}),
+        Lines({"Attempting to register scheduler...", "Error! Failed to register scheduler."}));
 }

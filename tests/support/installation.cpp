@@ -61,8 +61,8 @@ Installation::Installation(Level level) {
     updateDir = root.path() + "/Program Files/Halvorne/Update";
     dataDir = rootDir + "/Data";
     hive = level == Level::User ? "HKEY_CURRENT_USER" : "HKEY_LOCAL_MACHINE";
-    for (const std::string& directory : {registryRoot, tempDir, stubDir, installDir,
-                                         applicationDir}) {
+    for (const std::string& directory :
+         {registryRoot, tempDir, stubDir, installDir, applicationDir}) {
         fs::create_directories(directory);
     }
     writeFile(stubDir + "/crontab", crontabStandIn);

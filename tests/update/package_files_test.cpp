@@ -49,14 +49,12 @@ TEST_F(PackageFiles, OnlyTheExactUpperCaseHashValidates) {
     EXPECT_FALSE(validateAgainst(""));
     const std::vector<std::string> all = lines();
     const std::vector<std::string> tail(all.end() - 8, all.end());
-    EXPECT_EQ(tail, std::vector<std::string>({"Validating downloaded files...",
-                                              "Validation successful.",
-                                              "Validating downloaded files...",
-                                              "Hash check failed on downloaded data.",
-                                              "Validating downloaded files...",
-                                              "Hash check failed on downloaded data.",
-                                              "Validating downloaded files...",
-                                              "Hash check failed on downloaded data."}));
+    EXPECT_EQ(tail,
+              std::vector<std::string>(
+                  {"Validating downloaded files...", "Validation successful.",
+                   "Validating downloaded files...", "Hash check failed on downloaded data.",
+                   "Validating downloaded files...", "Hash check failed on downloaded data.",
+                   "Validating downloaded files...", "Hash check failed on downloaded data."}));
 }
 
 TEST_F(PackageFiles, MissingPackageFailsTheValidation) {
@@ -83,6 +81,6 @@ TEST_F(PackageFiles, CleanUpRemovesThePackageCopiesOnlyAfterAnUpdateWasFound) {
     EXPECT_FALSE(std::filesystem::exists(stagedCopy));
     const std::vector<std::string> all = lines();
     EXPECT_EQ(std::vector<std::string>(all.end() - 2, all.end()),
-              std::vector<std::string>({"Cleaning temporary files...",
-                                        "Temporary files cleaned up successfully."}));
+              std::vector<std::string>(
+                  {"Cleaning temporary files...", "Temporary files cleaned up successfully."}));
 }

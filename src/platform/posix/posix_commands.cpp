@@ -26,8 +26,8 @@ std::string adminUnpack(const std::string& packagePath, const std::string& targe
     // takes its appearance as the sign that the unpack is complete. A hard link
     // is enough for that and spares copying the package; both go at exit.
     return "{ mkdir -p " + target + " && msiinfo tables " + package + " && msiextract -C " +
-           target + " " + package + " && { ln -f " + package + " " + copy + " || cp " + package + " " +
-           copy + "; }; } >/dev/null 2>&1";
+           target + " " + package + " && { ln -f " + package + " " + copy + " || cp " + package +
+           " " + copy + "; }; } >/dev/null 2>&1";
 }
 
 std::string copyAndClean(const std::string& unpackedTree, const std::string& destinationDir,

@@ -19,9 +19,9 @@ std::string registryRoot() {
 
 // Key paths use the registry's backslash; each piece becomes one folder.
 std::string keyDirectory(platform::Hive hive, const std::string& keyPath) {
-    std::string directory = registryRoot() + "/" +
-                            (hive == platform::Hive::CurrentUser ? "HKEY_CURRENT_USER"
-                                                                 : "HKEY_LOCAL_MACHINE");
+    std::string directory =
+        registryRoot() + "/" +
+        (hive == platform::Hive::CurrentUser ? "HKEY_CURRENT_USER" : "HKEY_LOCAL_MACHINE");
     std::string piece;
     for (char c : keyPath + "\\") {
         if (c != '\\') {

@@ -24,8 +24,8 @@ std::string createTaskFromDefinitionCommand(const std::string& definitionPath) {
 std::string createRepeatingTaskCommand(const std::string& everyHoursText,
                                        const std::string& launcherScriptPath,
                                        const std::string& updaterExePath, bool administrative) {
-    return windows_commands::createRepeatingTask(everyHoursText, launcherScriptPath,
-                                                 updaterExePath, administrative);
+    return windows_commands::createRepeatingTask(everyHoursText, launcherScriptPath, updaterExePath,
+                                                 administrative);
 }
 
 }  // namespace platform

@@ -47,8 +47,8 @@ FILE* openFile(const std::string& path, const char* mode) {
 
 std::wstring widenPath(const std::string& path) {
     if (path.empty()) return std::wstring();
-    const int length = MultiByteToWideChar(CP_ACP, 0, path.data(), static_cast<int>(path.size()),
-                                           nullptr, 0);
+    const int length =
+        MultiByteToWideChar(CP_ACP, 0, path.data(), static_cast<int>(path.size()), nullptr, 0);
     std::wstring wide(static_cast<std::size_t>(length), L'\0');
     MultiByteToWideChar(CP_ACP, 0, path.data(), static_cast<int>(path.size()), &wide[0], length);
     return wide;

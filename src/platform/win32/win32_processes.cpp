@@ -1,6 +1,6 @@
 // Processes on Windows: the toolhelp snapshot, CreateProcessW, system().
-#include <windows.h>
 #include <tlhelp32.h>
+#include <windows.h>
 
 #include <cstdlib>
 #include <vector>
