@@ -1,6 +1,7 @@
 // Processes on Windows: the toolhelp snapshot, CreateProcessW, system().
-#include <tlhelp32.h>
 #include <windows.h>
+// After windows.h, whose types it uses.
+#include <tlhelp32.h>
 
 #include <cstdlib>
 #include <vector>
