@@ -18,6 +18,14 @@ mkdir -p "$dir"
 cd "$dir"
 days=3650
 
+# Wine's crypt32 rejects an ECDSA signature whose r or s is shorter than 32
+# bytes (about one in 128), so such a certificate is signed again.
+short_signature() {
+    offset=$(openssl asn1parse -in "$1" | tail -n 1 | cut -d: -f1)
+    openssl asn1parse -in "$1" -strparse "$offset" 2>/dev/null |
+        grep -Eq 'l= *([12][0-9]|3[01]) prim: INTEGER'
+}
+
 newkey() {
     openssl genpkey -algorithm EC -pkeyopt ec_paramgen_curve:P-256 -out "$1.key" 2>/dev/null
 }
@@ -26,10 +34,13 @@ newkey() {
 ca() {
     [ -s "$1.pem" ] && [ -s "$1.key" ] && return 0
     newkey "$1"
-    openssl req -x509 -new -key "$1.key" -subj "$2" -days "$days" -sha256 \
-        -addext "basicConstraints=critical,CA:TRUE" \
-        -addext "keyUsage=critical,keyCertSign,cRLSign" \
-        -out "$1.pem.tmp"
+    while :; do
+        openssl req -x509 -new -key "$1.key" -subj "$2" -days "$days" -sha256 \
+            -addext "basicConstraints=critical,CA:TRUE" \
+            -addext "keyUsage=critical,keyCertSign,cRLSign" \
+            -out "$1.pem.tmp"
+        short_signature "$1.pem.tmp" || break
+    done
     mv "$1.pem.tmp" "$1.pem"
 }
 
@@ -41,8 +52,12 @@ leaf() {
     printf '%s\n' "basicConstraints=CA:FALSE" "keyUsage=critical,digitalSignature" \
         "extendedKeyUsage=serverAuth" "subjectAltName=$4" \
         "subjectKeyIdentifier=hash" "authorityKeyIdentifier=keyid,issuer" > "$1.ext"
-    openssl x509 -req -in "$1.csr" -CA "$2.pem" -CAkey "$2.key" -set_serial "0x$(openssl rand -hex 8)" \
-        -days "$days" -sha256 -extfile "$1.ext" -out "$1.pem.tmp" 2>/dev/null
+    while :; do
+        openssl x509 -req -in "$1.csr" -CA "$2.pem" -CAkey "$2.key" \
+            -set_serial "0x$(openssl rand -hex 8)" -days "$days" -sha256 -extfile "$1.ext" \
+            -out "$1.pem.tmp" 2>/dev/null
+        short_signature "$1.pem.tmp" || break
+    done
     mv "$1.pem.tmp" "$1.pem"
     rm -f "$1.csr" "$1.ext"
 }

@@ -69,7 +69,9 @@ phase "built (test discovery under Wine included)"
 ctest --test-dir "$build_dir" --output-on-failure --no-tests=error -j "$jobs" "$@"
 phase "unit tests under Wine passed"
 
-# The end-to-end scenarios under Wine run here, after the unit tests and while
-# the Wine server above is still up.
+# The end-to-end scenarios and the scheduled-task commands under Wine, with a
+# prefix and a Wine server of their own.
+bash tools/windows/e2e.sh
+phase "end-to-end scenarios under Wine passed"
 
 echo "windows-build: done in $((SECONDS - started)) s" >&2

@@ -1,0 +1,93 @@
+#!/usr/bin/env bash
+# Replays the end-to-end scenarios (tests/e2e/scenarios) and the scheduled-task
+# tests against the Windows build under Wine: builds the Windows updater into
+# build/windows-e2e with the native test build's loopback main manifest URL,
+# builds the stand-ins beside it (tools/windows/standins), builds the native
+# test runner when needed, and runs the tests named EndToEnd*WineBuild*
+# through ctest, the runner driving `wine PelorinAutoUpdate.exe`.
+#
+# Usage: tools/windows/e2e.sh [extra ctest arguments]
+# PELORIN_E2E_NATIVE_BUILD names the native build (default build/debug-asan,
+# configured with the debug-asan preset when missing); PELORIN_E2E_WINE_PREFIX
+# names the Wine prefix of these tests (default
+# /var/cache/pelorin/wine-prefix-e2e): its registry, log and tasks are
+# rewritten, so it is not the prefix of the unit tests.
+set -euo pipefail
+cd "$(dirname "$0")/../.."
+root=$PWD
+
+jobs=${PELORIN_BUILD_JOBS:-2}
+main_url=https://localhost:48443/Win/UpdateWin.xml
+windows_build=build/windows-e2e
+native_build=${PELORIN_E2E_NATIVE_BUILD:-build/debug-asan}
+
+started=$SECONDS
+phase_started=$SECONDS
+phase() {
+  echo "windows-e2e: $1 ($((SECONDS - phase_started)) s)" >&2
+  phase_started=$SECONDS
+}
+
+PELORIN_WINDOWS_DEPS=$(bash tools/windows/build-deps.sh)
+export PELORIN_WINDOWS_DEPS
+mkdir -p "$windows_build"
+# The tests of the Windows build run in build/windows; only the updater is
+# needed here.
+cmake --preset windows -B "$windows_build" -DPELORIN_WINDOWS_DEPS="$PELORIN_WINDOWS_DEPS" \
+  -DPELORIN_BUILD_TESTS=OFF -DPELORIN_MAIN_MANIFEST_URL="$main_url" \
+  >"$windows_build/configure.log" 2>&1 ||
+  { cat "$windows_build/configure.log" >&2; exit 1; }
+cmake --build "$windows_build" -j "$jobs" --target PelorinAutoUpdate
+bash tools/windows/standins/build-standins.sh "$windows_build/standins"
+phase "Windows updater and stand-ins built"
+
+if [ ! -f "$native_build/CMakeCache.txt" ]; then
+  if [ "$native_build" = build/debug-asan ]; then
+    cmake --preset debug-asan >/dev/null
+  else
+    cmake -S . -B "$native_build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DPELORIN_SANITIZE=ON \
+      -DPELORIN_BUILD_BENCH=OFF -DPELORIN_MAIN_MANIFEST_URL="$main_url" >/dev/null
+  fi
+fi
+# The runner serves the main manifest where its own build asks for it.
+native_url=$(sed -n 's/^PELORIN_MAIN_MANIFEST_URL:[A-Z]*=//p' "$native_build/CMakeCache.txt")
+if [ "$native_url" != "$main_url" ]; then
+  echo "windows-e2e: $native_build asks $native_url, the Windows build $main_url" >&2
+  exit 1
+fi
+cmake --build "$native_build" -j "$jobs" --target pelorin_tests
+phase "native test runner built in $native_build"
+
+WINEPREFIX=$(bash tools/windows/setup-wine.sh "${PELORIN_E2E_WINE_PREFIX:-/var/cache/pelorin/wine-prefix-e2e}")
+export WINEPREFIX WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+unset DISPLAY WAYLAND_DISPLAY
+
+# Whether a Wine server for the prefix is up (its socket lives in a folder
+# named after the prefix's device and inode).
+wine_server_running() {
+  local dev ino dir sock
+  read -r dev ino < <(stat -c '%d %i' "$WINEPREFIX")
+  dir=$(printf 'server-%x-%x' "$dev" "$ino")
+  for sock in /tmp/.wine-"$(id -u)"/"$dir"/socket /tmp/wine-*/"$dir"/socket; do
+    [ -S "$sock" ] && return 0
+  done
+  return 1
+}
+
+# One Wine server for the whole run, stopped on the way out unless someone
+# else started it; nothing of Wine may keep our output open.
+if ! wine_server_running; then
+  wineserver -p </dev/null >/dev/null 2>&1
+  trap 'wineserver -k >/dev/null 2>&1 || true; wineserver -w >/dev/null 2>&1 || true' EXIT
+fi
+wine wineboot </dev/null >/dev/null 2>&1 || true
+phase "Wine prefix $WINEPREFIX ready"
+
+export PELORIN_E2E_WINE_PREFIX=$WINEPREFIX
+export PELORIN_E2E_WINDOWS_EXE=$root/$windows_build/PelorinAutoUpdate.exe
+export PELORIN_E2E_WINDOWS_STANDINS=$root/$windows_build/standins
+ctest --test-dir "$native_build" -R 'EndToEnd.?WineBuild' --output-on-failure --no-tests=error "$@"
+phase "end-to-end tests under Wine passed"
+
+echo "windows-e2e: done in $((SECONDS - started)) s" >&2

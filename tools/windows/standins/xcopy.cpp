@@ -1,0 +1,197 @@
+// xcopy.exe for Wine: runs Wine's own xcopy with the same arguments and
+// makes a failed copy end as it does on Windows, which Wine 8 misses twice:
+// - its xcopy drops the status of every subfolder it copies
+//   (programs/xcopy/xcopy.c ignores what the recursive XCOPY_DoCopy returns),
+//   so a file that could not be copied below the top folder still gives 0.
+//   After a 0 this program compares the two trees and gives 5 (Windows'
+//   "disk write error") when something was not copied;
+// - its cmd runs what follows "&&" whatever the status before it
+//   (programs/cmd/wcmdmain.c, WCMD_execute_commands: "FIXME: Only if
+//   previous call worked for && or failed for ||"). After a failure this
+//   program ends the cmd.exe that started it with the same status, so that,
+//   as on Windows, nothing after "xcopy ... &&" runs.
+#include <windows.h>
+// After windows.h, which it needs.
+#include <tlhelp32.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr int diskWriteError = 5;
+
+class FindHandle {
+public:
+    FindHandle(const std::wstring& pattern, WIN32_FIND_DATAW& found)
+        : handle_(FindFirstFileW(pattern.c_str(), &found)) {}
+    ~FindHandle() {
+        if (valid()) FindClose(handle_);
+    }
+    FindHandle(const FindHandle&) = delete;
+    FindHandle& operator=(const FindHandle&) = delete;
+    bool valid() const { return handle_ != INVALID_HANDLE_VALUE; }
+    HANDLE get() const { return handle_; }
+
+private:
+    HANDLE handle_;
+};
+
+// The words of the command line as xcopy reads them: separated by blanks or
+// a '/' outside quotes, the quotes then removed; a backslash escapes nothing.
+std::vector<std::wstring> wordsOf(const std::wstring& commandLine) {
+    std::vector<std::wstring> words;
+    std::wstring word;
+    bool inQuotes = false;
+    for (wchar_t c : commandLine) {
+        if (c == L'"') {
+            inQuotes = !inQuotes;
+            continue;
+        }
+        if (!inQuotes && (c == L' ' || c == L'\t' || c == L'/')) {
+            if (!word.empty()) words.push_back(word);
+            word.clear();
+            if (c == L'/') word = L"/";
+            continue;
+        }
+        word += c;
+    }
+    if (!word.empty()) words.push_back(word);
+    return words;
+}
+
+std::wstring withoutTrailingSeparator(std::wstring path) {
+    while (path.size() > 3 && path.back() == L'\\') path.pop_back();
+    return path;
+}
+
+bool sameFile(const std::wstring& source, const std::wstring& copy) {
+    WIN32_FILE_ATTRIBUTE_DATA sourceData = {};
+    WIN32_FILE_ATTRIBUTE_DATA copyData = {};
+    return GetFileAttributesExW(source.c_str(), GetFileExInfoStandard, &sourceData) &&
+           GetFileAttributesExW(copy.c_str(), GetFileExInfoStandard, &copyData) &&
+           !(copyData.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+           sourceData.nFileSizeHigh == copyData.nFileSizeHigh &&
+           sourceData.nFileSizeLow == copyData.nFileSizeLow;
+}
+
+bool isDirectory(const std::wstring& path) {
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// Whether every file and folder below `source` has its like below `copy`.
+bool treeCopied(const std::wstring& source, const std::wstring& copy) {
+    WIN32_FIND_DATAW found = {};
+    FindHandle find(source + L"\\*", found);
+    if (!find.valid()) return true;
+    do {
+        const std::wstring name = found.cFileName;
+        if (name == L"." || name == L"..") continue;
+        const std::wstring from = source + L"\\" + name;
+        const std::wstring to = copy + L"\\" + name;
+        const bool folder = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        if (folder ? !isDirectory(to) : !sameFile(from, to)) {
+            std::fwprintf(stderr, L"xcopy stand-in: %ls was not copied\n", from.c_str());
+            return false;
+        }
+        if (folder && !treeCopied(from, to)) return false;
+    } while (FindNextFileW(find.get(), &found));
+    return true;
+}
+
+class SnapshotHandle {
+public:
+    SnapshotHandle() : handle_(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0)) {}
+    ~SnapshotHandle() {
+        if (valid()) CloseHandle(handle_);
+    }
+    SnapshotHandle(const SnapshotHandle&) = delete;
+    SnapshotHandle& operator=(const SnapshotHandle&) = delete;
+    bool valid() const { return handle_ != INVALID_HANDLE_VALUE; }
+    HANDLE get() const { return handle_; }
+
+private:
+    HANDLE handle_;
+};
+
+// The process that started this one, when it is a cmd.exe; 0 otherwise.
+DWORD parentCommandInterpreter() {
+    SnapshotHandle snapshot;
+    if (!snapshot.valid()) return 0;
+    const DWORD self = GetCurrentProcessId();
+    DWORD parent = 0;
+    PROCESSENTRY32W entry = {};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32FirstW(snapshot.get(), &entry); more && !parent;
+         more = Process32NextW(snapshot.get(), &entry)) {
+        if (entry.th32ProcessID == self) parent = entry.th32ParentProcessID;
+    }
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32FirstW(snapshot.get(), &entry); more && parent;
+         more = Process32NextW(snapshot.get(), &entry)) {
+        if (entry.th32ProcessID == parent) {
+            return lstrcmpiW(entry.szExeFile, L"cmd.exe") == 0 ? parent : 0;
+        }
+    }
+    return 0;
+}
+
+void endParentCommandInterpreter(int status) {
+    const DWORD parent = parentCommandInterpreter();
+    if (!parent) return;
+    const HANDLE process = OpenProcess(PROCESS_TERMINATE, FALSE, parent);
+    if (!process) return;
+    TerminateProcess(process, static_cast<UINT>(status));
+    CloseHandle(process);
+}
+
+// What follows the program's name on the command line, blanks included.
+std::wstring argumentsOf(const std::wstring& commandLine) {
+    std::wstring::size_type end = 0;
+    if (!commandLine.empty() && commandLine[0] == L'"') {
+        end = commandLine.find(L'"', 1);
+        end = end == std::wstring::npos ? commandLine.size() : end + 1;
+    } else {
+        end = commandLine.find_first_of(L" \t");
+        if (end == std::wstring::npos) end = commandLine.size();
+    }
+    return commandLine.substr(end);
+}
+
+int runWineXcopy(const std::wstring& arguments) {
+    wchar_t systemDir[MAX_PATH] = {};
+    if (!GetSystemDirectoryW(systemDir, MAX_PATH)) return diskWriteError;
+    const std::wstring program = std::wstring(systemDir) + L"\\xcopy.exe";
+    std::wstring commandLine = L"\"" + program + L"\"" + arguments;
+    STARTUPINFOW startupInfo = {};
+    startupInfo.cb = sizeof startupInfo;
+    PROCESS_INFORMATION processInfo = {};
+    if (!CreateProcessW(program.c_str(), &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr,
+                        nullptr, &startupInfo, &processInfo)) {
+        return diskWriteError;
+    }
+    WaitForSingleObject(processInfo.hProcess, INFINITE);
+    DWORD status = diskWriteError;
+    GetExitCodeProcess(processInfo.hProcess, &status);
+    CloseHandle(processInfo.hThread);
+    CloseHandle(processInfo.hProcess);
+    return static_cast<int>(status);
+}
+
+}  // namespace
+
+int main() {
+    const std::wstring arguments = argumentsOf(GetCommandLineW());
+    int status = runWineXcopy(arguments);
+    if (status == 0) {
+        std::vector<std::wstring> paths;
+        for (const std::wstring& word : wordsOf(arguments)) {
+            if (word[0] != L'/') paths.push_back(withoutTrailingSeparator(word));
+        }
+        if (paths.size() == 2 && !treeCopied(paths[0], paths[1])) status = diskWriteError;
+    }
+    if (status != 0) endParentCommandInterpreter(status);
+    return status;
+}
