@@ -111,11 +111,3 @@ TEST(Win32VersionResource, FileVersionEqualsTheLogBannersVersion) {
     EXPECT_EQ(fixed->dwFileVersionLS, 0u);
     EXPECT_EQ(fixed->dwProductVersionMS, fixed->dwFileVersionMS);
 }
-
-TEST(Win32VersionResource, NamesTheProductAndItsMaker) {
-    VersionInfo info(updaterPath());
-    ASSERT_TRUE(info.found());
-    EXPECT_EQ(info.text("ProductName"), "PelorinAutoUpdate");
-    EXPECT_EQ(info.text("CompanyName"), "Halvorne");
-    EXPECT_EQ(info.text("OriginalFilename"), platform::updaterExecutableName);
-}
