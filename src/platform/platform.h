@@ -55,6 +55,20 @@ bool localTimeNow(std::tm& out);
 // Calendar time in whole seconds (the generator's seed).
 long long calendarSeconds();
 
+// The runtime library's generator as srand(seed) and then rand() give it: the
+// same values in the same order, without the lock glibc's rand() takes on
+// every call. Not copyable: it keeps its own state.
+class RuntimeRandom {
+public:
+    explicit RuntimeRandom(unsigned seed);
+    RuntimeRandom(const RuntimeRandom&) = delete;
+    RuntimeRandom& operator=(const RuntimeRandom&) = delete;
+    int next();
+
+private:
+    alignas(8) unsigned char state_[192];  // the implementation's generator state
+};
+
 // ---- Files ----
 // The temporary directory as GetTempPathA reports it (it may end in the
 // separator); empty when there is none or it does not fit 260 bytes.

@@ -1,7 +1,6 @@
 #include "serverlist/shuffle.h"
 
 #include <cstddef>
-#include <cstdlib>
 #include <utility>
 
 #include "platform/platform.h"
@@ -11,13 +10,13 @@ namespace {
 // The indices in the order drawn. Each draw costs one table look-up, so a
 // full list of 32,768 entries (about 340,000 draws) takes milliseconds.
 std::vector<unsigned> drawPermutation(unsigned count, unsigned seed) {
-    std::srand(seed);
+    platform::RuntimeRandom generator(seed);
     std::vector<unsigned> permutation;
     permutation.reserve(count);
     std::vector<bool> drawn(count, false);
     while (permutation.size() < count) {
         // rand() is never negative; a 32-bit remainder is the cheaper one.
-        const unsigned index = static_cast<unsigned>(std::rand()) % count;
+        const unsigned index = static_cast<unsigned>(generator.next()) % count;
         if (drawn[index]) continue;
         drawn[index] = true;
         permutation.push_back(index);
