@@ -59,29 +59,10 @@ cmake --build "$native_build" -j "$jobs" --target pelorin_tests
 phase "native test runner built in $native_build"
 
 WINEPREFIX=$(bash tools/windows/setup-wine.sh "${PELORIN_E2E_WINE_PREFIX:-/var/cache/pelorin/wine-prefix-e2e}")
-export WINEPREFIX WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
-unset DISPLAY WAYLAND_DISPLAY
+export WINEPREFIX
+source tools/windows/wine-env.sh
 
-# Whether a Wine server for the prefix is up (its socket lives in a folder
-# named after the prefix's device and inode).
-wine_server_running() {
-  local dev ino dir sock
-  read -r dev ino < <(stat -c '%d %i' "$WINEPREFIX")
-  dir=$(printf 'server-%x-%x' "$dev" "$ino")
-  for sock in /tmp/.wine-"$(id -u)"/"$dir"/socket /tmp/wine-*/"$dir"/socket; do
-    [ -S "$sock" ] && return 0
-  done
-  return 1
-}
-
-# One Wine server for the whole run, stopped on the way out unless someone
-# else started it; nothing of Wine may keep our output open.
-if ! wine_server_running; then
-  wineserver -p </dev/null >/dev/null 2>&1
-  trap 'wineserver -k >/dev/null 2>&1 || true; wineserver -w >/dev/null 2>&1 || true' EXIT
-fi
-wine wineboot </dev/null >/dev/null 2>&1 || true
+keep_wine_server_for_this_run
 phase "Wine prefix $WINEPREFIX ready"
 
 export PELORIN_E2E_WINE_PREFIX=$WINEPREFIX
