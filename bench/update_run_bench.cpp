@@ -177,7 +177,8 @@ bool updaterRound(UpdaterContext& context, const Release& release, double* times
          fileExists(stagingCopy);
     times[Unpack] = millisecondsSince(start);
 
-    const std::string stagingTree = joinPath(context.updateDir, "program files");
+    const std::string stagingTree =
+        platform::pathIgnoringCase(joinPath(context.updateDir, "program files"));
     const std::string unpackedTree = joinPath(joinPath(stagingTree, "Halvorne"), "Pelorin");
     start = Clock::now();
     ok = ok && platform::startDetached(
@@ -218,10 +219,10 @@ bool toolRound(const Release& release, const std::string& dir, double* times) {
     ok = ok && runTool({"cp", package, staging + "/Pelorin.msi"});
     times[UnpackAll] = check + times[Unpack] + millisecondsSince(start);
     start = Clock::now();
-    ok = ok && runTool({"cp", "-R", staging + "/program files/Halvorne/Pelorin/.", installRoot});
+    ok = ok && runTool({"cp", "-R", staging + "/Program Files/Halvorne/Pelorin/.", installRoot});
     times[Copy] = millisecondsSince(start);
     start = Clock::now();
-    ok = ok && runTool({"rm", "-rf", staging + "/program files"});
+    ok = ok && runTool({"rm", "-rf", staging + "/Program Files"});
     times[CopyAll] = times[Copy] + millisecondsSince(start);
     fs::remove_all(staging);
     return ok && payloadInstalled(installRoot, release);

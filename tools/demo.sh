@@ -76,7 +76,7 @@ cat "$www/Win/UpdateWin.xml"
 step "Installing Pelorin 1.0 in $work"
 sh tools/sample_release/make_sample_msi.sh 1.0 "$work/Pelorin-1.0.msi"
 msiextract -C "$work/unpacked-1.0" "$work/Pelorin-1.0.msi" >/dev/null
-cp -R "$work/unpacked-1.0/program files/Halvorne/Pelorin/." "$rootDir"
+cp -R "$work/unpacked-1.0/Program Files/Halvorne/Pelorin/." "$rootDir"
 cp "$work/certs/ca.pem" "$applicationDir/PelorinCert.pem"
 cp "$build/PelorinAutoUpdate" "$installDir/PelorinAutoUpdate"
 printf '#!/bin/sh\n' >"$installDir/BatchLauncher.sh"

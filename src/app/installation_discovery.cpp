@@ -93,7 +93,9 @@ void UpdaterContext::locateInstallation() {
         return;
     }
     caBundlePath = joinPath(applicationDir, "PelorinCert.pem");
-    if (!fileExists(caBundlePath)) {
+    // A folder or device of that name would only make every transfer fail
+    // with a TLS error nobody can read from the log.
+    if (!platform::fileStatus(caBundlePath).isRegularFile) {
         state = LogLevel::Fatal;
         log("Certificate file missing, aborting", LogLevel::Default, true);
     }

@@ -75,10 +75,21 @@ private:
 std::string temporaryDirectory();
 
 struct FileStatus {
-    bool exists = false;       // the status query succeeded
-    bool isDirectory = false;  // and names a directory
+    bool exists = false;         // the status query succeeded
+    bool isDirectory = false;    // and names a directory
+    bool isRegularFile = false;  // or an ordinary file (not a device, pipe or directory)
 };
 FileStatus fileStatus(const std::string& path);
+
+// The existing path that names what `path` names when letter case is ignored,
+// as Windows finds it: piece by piece, an exact match first, else the first
+// entry that differs only in the letter case of ASCII letters. Pieces that
+// match nothing are kept as given. On Windows, `path` itself.
+std::string pathIgnoringCase(const std::string& path);
+
+// The bytes free to this user on the volume that holds `directory`; false
+// when they cannot be read.
+bool freeDiskBytes(const std::string& directory, unsigned long long& bytes);
 
 // Creates one directory. True when it was created; `alreadyExists` is set
 // when it failed because something of that name is already there.
@@ -95,6 +106,10 @@ FILE* openFileWide(const std::wstring& path, const char* mode);
 // ---- Command lines the updater runs ----
 // Administrative unpack of `packagePath` into `targetDir`.
 std::string adminUnpackCommand(const std::string& packagePath, const std::string& targetDir);
+// Removes the tree at `path` with everything below it; on POSIX also every
+// sibling whose name differs from it only in letter case, which Windows would
+// take for the same folder. Judge the outcome by the file system.
+std::string removeTreeCommand(const std::string& path);
 // Copies the unpacked tree over the installation, then removes the staging tree.
 std::string copyAndCleanCommand(const std::string& unpackedTree, const std::string& destinationDir,
                                 const std::string& stagingTree);

@@ -2,6 +2,8 @@
 // unpack into the staging directory, wait for the browser to close, then a
 // detached child copies the tree over the installation and removes the
 // staging tree, and the file system tells how it went.
+#include <cstdio>
+
 #include "app/path_utils.h"
 #include "app/process_count.h"
 #include "app/updater_context.h"
@@ -28,6 +30,16 @@ void waitForBrowserToClose(UpdaterContext& context) {
     }
 }
 
+// A staging tree or package copy left by an earlier run (a failed copy keeps
+// them) must never pass for this run's unpack. True when both are gone.
+bool removeEarlierStaging(const std::string& stagingTree, const std::string& stagedPackage) {
+    if (fileExists(platform::pathIgnoringCase(stagingTree))) {
+        platform::runCommand(platform::removeTreeCommand(stagingTree));
+    }
+    std::remove(stagedPackage.c_str());
+    return !fileExists(platform::pathIgnoringCase(stagingTree)) && !fileExists(stagedPackage);
+}
+
 }  // namespace
 
 bool UpdaterContext::validatePackage() {
@@ -52,12 +64,20 @@ bool UpdaterContext::validatePackage() {
 
 void UpdaterContext::installPackage() {
     const std::string packagePath = joinPath(installDir, "Pelorin.msi");
+    const std::string stagedPackage = joinPath(updateDir, "Pelorin.msi");
+    if (!removeEarlierStaging(joinPath(updateDir, "program files"), stagedPackage)) {
+        log("Failed to update Pelorin", LogLevel::Error, true);
+        return;
+    }
     if (platform::runCommand(platform::adminUnpackCommand(packagePath, updateDir)) == 0 &&
-        waitForPath(true, joinPath(updateDir, "Pelorin.msi"))) {
+        waitForPath(true, stagedPackage)) {
         log("Update downloaded successfully", LogLevel::Default, true);
     }
-    const std::string stagingTree = joinPath(updateDir, "program files");
-    const std::string unpackedTree = joinPath(joinPath(stagingTree, "Halvorne"), "Pelorin");
+    // The unpack writes the folders in their authored letter case.
+    const std::string stagingTree =
+        platform::pathIgnoringCase(joinPath(updateDir, "program files"));
+    const std::string unpackedTree =
+        platform::pathIgnoringCase(joinPath(joinPath(stagingTree, "Halvorne"), "Pelorin"));
     // Without the unpacked tree there is nothing to copy, and the vanished
     // staging tree would otherwise pass for a finished copy.
     if (!directoryExists(unpackedTree)) {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "app/updater_context.h"
@@ -145,4 +146,16 @@ TEST(InstallationDiscovery, MissingInstallationDirectoryIsFatalAndOnlyOneLevelIs
     std::filesystem::create_directory(installation.root.path() + "/Gone");
     EXPECT_EQ(probeLines(installation)[6], "Fatal Error! Certificate file missing, aborting.");
     EXPECT_TRUE(std::filesystem::is_directory(missingRoot));
+}
+
+TEST(InstallationDiscovery, BundleThatIsAFolderCountsAsMissing) {
+    Installation installation;
+    installation.layOutComplete();
+    const std::string bundle = installation.applicationDir + "/PelorinCert.pem";
+    std::filesystem::remove(bundle);
+    std::filesystem::create_directory(bundle);
+    const Lines lines = probeLines(installation);
+    EXPECT_NE(
+        std::find(lines.begin(), lines.end(), "Fatal Error! Certificate file missing, aborting."),
+        lines.end());
 }

@@ -5,6 +5,7 @@
 
 #include <filesystem>
 
+#include "app/process_count.h"
 #include "support/installation.h"
 
 namespace {
@@ -12,11 +13,13 @@ namespace {
 // A real process whose executable file bears the given name.
 class NamedProcess {
 public:
-    NamedProcess(const std::string& directory, const std::string& name) {
+    // With `user` set, the process runs under that user id.
+    NamedProcess(const std::string& directory, const std::string& name, uid_t user = 0) {
         const std::string path = directory + "/" + name;
         std::filesystem::copy_file("/bin/sleep", path);
         pid_ = ::fork();
         if (pid_ == 0) {
+            if (user != 0 && ::setuid(user) != 0) ::_exit(126);
             ::execl(path.c_str(), name.c_str(), "60", static_cast<char*>(nullptr));
             ::_exit(127);
         }
@@ -55,7 +58,32 @@ UpdaterRun runUnderRealName(Installation& installation) {
     return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, readFile(installation.logPath())};
 }
 
+// What countProcessesByName sees from a process of `user`.
+int countAsUser(uid_t user, const char* name) {
+    const pid_t child = ::fork();
+    if (child == 0) {
+        if (::setuid(user) != 0) ::_exit(255);
+        ::_exit(countProcessesByName(name));
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
 }  // namespace
+
+TEST(SingleInstance, AnotherUsersBrowserIsCountedByAnyUser) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to run processes as other users";
+    Installation installation;
+    // Other users must reach the executable.
+    const std::string shared = installation.root.path() + "/shared";
+    std::filesystem::create_directory(shared);
+    std::filesystem::permissions(installation.root.path(), std::filesystem::perms::all);
+    std::filesystem::permissions(shared, std::filesystem::perms::all);
+    NamedProcess browser(shared, "Pelorin", 65534);
+    EXPECT_EQ(countAsUser(65533, "Pelorin"), 1);
+    EXPECT_EQ(countAsUser(65533, "pelorin"), 0);
+}
 
 TEST(SingleInstance, AnotherRunningCopyEndsTheRunSilentlyAndKeepsItsLog) {
     Installation installation;

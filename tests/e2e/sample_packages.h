@@ -4,6 +4,8 @@
 
 #include <string>
 
-// The path of a real installer package of the sample release `version`.
-// Throws std::runtime_error with the build's output when it cannot be built.
-const std::string& samplePackage(const std::string& version);
+// The path of a real installer package of the sample release `version`, its
+// program tree below ProgramFilesFolder or, with `lowerCaseProgramFolder`,
+// below an ordinary folder "program files". Throws std::runtime_error with the
+// build's output when it cannot be built.
+const std::string& samplePackage(const std::string& version, bool lowerCaseProgramFolder = false);

@@ -51,9 +51,10 @@ ScenarioServer readServer(const TiXmlElement& element, const std::string& file) 
         const std::string kind = child->Value();
         const std::string path = requiredAttribute(*child, "path", file);
         if (kind == "File") {
-            server.files.push_back({path, textOf(*child), ""});
+            server.files.push_back({path, textOf(*child), "", false});
         } else if (kind == "Package") {
-            server.files.push_back({path, "", requiredAttribute(*child, "release", file)});
+            server.files.push_back({path, "", requiredAttribute(*child, "release", file),
+                                    attribute(*child, "programFolder") == "lower-case"});
         } else if (kind == "Rule") {
             server.rules.push_back(
                 {path, textOf(*child), std::stoi(attribute(*child, "requests", "0"))});

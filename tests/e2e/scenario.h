@@ -11,6 +11,9 @@ struct ServedFile {
     std::string path;     // URL path, e.g. "/Win/UpdateWin.xml"
     std::string content;  // template text; unused for a package
     std::string release;  // not empty: the sample release package of this version
+    // The package's program tree below an ordinary folder "program files"
+    // instead of the standard ProgramFilesFolder.
+    bool lowerCaseProgramFolder = false;
 };
 
 struct ServerRule {

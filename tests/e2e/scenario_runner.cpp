@@ -193,7 +193,8 @@ std::vector<LimitedRule> publish(const Scenario& scenario, const Hosts& hosts,
         for (const ServedFile& file : described.files) {
             server->putFile(file.path, file.release.empty()
                                            ? placeholders.expand(file.content, true)
-                                           : readFile(samplePackage(file.release)));
+                                           : readFile(samplePackage(file.release,
+                                                                    file.lowerCaseProgramFolder)));
         }
         for (const ServerRule& rule : described.rules) {
             server->setRule(rule.path, rule.json);

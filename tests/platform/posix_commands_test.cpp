@@ -5,15 +5,20 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
+
+#include "platform/platform.h"
 
 namespace fs = std::filesystem;
 using posix_commands::adminUnpack;
 using posix_commands::copyAndClean;
+using posix_commands::removeTree;
 using posix_commands::shellQuote;
 
 namespace {
@@ -65,9 +70,10 @@ protected:
     int unpack(const fs::path& packagePath) {
         return run(adminUnpack(packagePath.string(), staging.string()));
     }
-    int copyToInstallation() {
-        return run(copyAndClean((staging / "program files" / "Halvorne" / "Pelorin").string(),
-                                installation.string(), (staging / "program files").string()));
+    // msiextract writes the standard ProgramFilesFolder as "Program Files".
+    int copyToInstallation(const std::string& programFolder = "program files") {
+        return run(copyAndClean((staging / programFolder / "Halvorne" / "Pelorin").string(),
+                                installation.string(), (staging / programFolder).string()));
     }
 
     static fs::path packageDir;
@@ -80,11 +86,11 @@ protected:
 fs::path PosixCommandsTest::packageDir;
 fs::path PosixCommandsTest::package;
 
-TEST_F(PosixCommandsTest, UnpackLeavesPackageCopyAndLowerCaseProgramTree) {
+TEST_F(PosixCommandsTest, UnpackLeavesPackageCopyAndProgramTree) {
     ASSERT_EQ(unpack(package), 0);
 
     EXPECT_EQ(readFile(staging / "Pelorin.msi"), readFile(package));
-    const fs::path application = staging / "program files" / "Halvorne" / "Pelorin" / "Application";
+    const fs::path application = staging / "Program Files" / "Halvorne" / "Pelorin" / "Application";
     EXPECT_EQ(readFile(application / "UpdatePelorin.xml"), newVersionXml);
     EXPECT_TRUE(fs::is_regular_file(application / "resources" / "strings.txt"));
 }
@@ -112,20 +118,20 @@ TEST_F(PosixCommandsTest, UnpackOfPackageWithBrokenCabinetFailsWithoutPackageCop
 
 TEST_F(PosixCommandsTest, CopyReplacesInstalledFilesAndRemovesStagingTree) {
     ASSERT_EQ(unpack(package), 0);
-    const fs::path unpacked = staging / "program files" / "Halvorne" / "Pelorin";
+    const fs::path unpacked = staging / "Program Files" / "Halvorne" / "Pelorin";
     writeFile(unpacked / ".settings", "hidden");
     writeFile(installation / "Application" / "UpdatePelorin.xml",
               "<Update><Version>1.0</Version></Update>\n");
     writeFile(installation / "Application" / "Bookmarks.txt", "kept");
 
-    EXPECT_EQ(copyToInstallation(), 0);
+    EXPECT_EQ(copyToInstallation("Program Files"), 0);
 
     const fs::path application = installation / "Application";
     EXPECT_EQ(readFile(application / "UpdatePelorin.xml"), newVersionXml);
     EXPECT_EQ(readFile(application / "Bookmarks.txt"), "kept");
     EXPECT_EQ(readFile(installation / ".settings"), "hidden");
     EXPECT_TRUE(fs::is_regular_file(application / "resources" / "theme.css"));
-    EXPECT_FALSE(fs::exists(staging / "program files"));
+    EXPECT_FALSE(fs::exists(staging / "Program Files"));
     EXPECT_TRUE(fs::exists(staging / "Pelorin.msi"));
 }
 
@@ -157,9 +163,50 @@ TEST_F(PosixCommandsTest, PathsWithSpacesQuotesAndDollarsStayWhole) {
 
     ASSERT_EQ(unpack(packageCopy), 0);
     EXPECT_TRUE(fs::exists(staging / "Pelorin.msi"));
-    EXPECT_EQ(copyToInstallation(), 0);
+    EXPECT_EQ(copyToInstallation("Program Files"), 0);
     EXPECT_EQ(readFile(installation / "Application" / "UpdatePelorin.xml"), newVersionXml);
-    EXPECT_FALSE(fs::exists(staging / "program files"));
+    EXPECT_FALSE(fs::exists(staging / "Program Files"));
+}
+
+TEST_F(PosixCommandsTest, RemoveTreeTakesEveryLetterCaseOfTheNameAndNothingElse) {
+    for (const char* name : {"program files", "Program Files", "PROGRAM FILES"}) {
+        writeFile(staging / name / "Halvorne" / "old.txt", "stale");
+    }
+    for (const char* name : {"program files2", "program file?", "[p]rogram files", "Pelorin.msi"}) {
+        writeFile(staging / name, "kept");
+    }
+
+    run(removeTree((staging / "program files").string()));
+
+    std::vector<std::string> left;
+    for (const auto& entry : fs::directory_iterator(staging)) {
+        left.push_back(entry.path().filename().string());
+    }
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(left, (std::vector<std::string>{"Pelorin.msi", "[p]rogram files", "program file?",
+                                              "program files2"}));
+}
+
+TEST(PathIgnoringCase, FindsWhatWindowsWouldFind) {
+    const fs::path root = makeTempDir();
+    fs::create_directories(root / "Program Files" / "Halvorne" / "Pelorin");
+    fs::create_directories(root / "data" / "List");
+    fs::create_directories(root / "data" / "list");
+    const std::string base = root.string();
+    const struct {
+        std::string asked;
+        std::string found;
+    } cases[] = {
+        {"/program files/halvorne/PELORIN", "/Program Files/Halvorne/Pelorin"},
+        {"/Program Files/Halvorne/Pelorin", "/Program Files/Halvorne/Pelorin"},
+        {"/data/list", "/data/list"},  // an exact match wins
+        {"/PROGRAM FILES/Halvorne/Missing/x", "/Program Files/Halvorne/Missing/x"},
+        {"/nothing/here", "/nothing/here"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(platform::pathIgnoringCase(base + c.asked), base + c.found) << c.asked;
+    }
+    fs::remove_all(root);
 }
 
 }  // namespace

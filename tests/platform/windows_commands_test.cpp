@@ -13,10 +13,13 @@ TEST(WindowsCommands, AdministrativeUnpackEndsInOneBlank) {
 }
 
 TEST(WindowsCommands, StagingTreeIsRemovedOnlyAfterASuccessfulCopy) {
-    EXPECT_EQ(copyAndClean("C:\\H\\Update\\program files\\Halvorne\\Pelorin", "C:\\H\\Pelorin",
-                           "C:\\H\\Update\\program files"),
-              "cmd.exe /C xcopy \"C:\\H\\Update\\program files\\Halvorne\\Pelorin\" "
-              "\"C:\\H\\Pelorin\\\" /y /e /h /i /q && rmdir /Q /S \"C:\\H\\Update\\program files\"");
+    EXPECT_EQ(
+        copyAndClean("C:\\H\\Update\\program files\\Halvorne\\Pelorin", "C:\\H\\Pelorin",
+                     "C:\\H\\Update\\program files"),
+        "cmd.exe /C xcopy \"C:\\H\\Update\\program files\\Halvorne\\Pelorin\" "
+        "\"C:\\H\\Pelorin\\\" /y /e /h /i /q && rmdir /Q /S \"C:\\H\\Update\\program files\"");
+    EXPECT_EQ(removeTree("C:\\H\\Update\\program files"),
+              "rmdir /Q /S \"C:\\H\\Update\\program files\"");
 }
 
 TEST(WindowsCommands, TaskCommandsKeepTheirExactBlanksAndQuotes) {
@@ -26,10 +29,10 @@ TEST(WindowsCommands, TaskCommandsKeepTheirExactBlanksAndQuotes) {
     const std::string hourly =
         "schtasks /Create /SC HOURLY /MO 5 /TN PelorinUpdateTask /TR  \"wscript "
         "\\\"C:\\U\\BatchLauncher.vbs\\\" \\\"C:\\U\\PelorinAutoUpdate.exe\\\"\"";
-    EXPECT_EQ(createRepeatingTask("5", "C:\\U\\BatchLauncher.vbs", "C:\\U\\PelorinAutoUpdate.exe",
-                                  false),
-              hourly);
-    EXPECT_EQ(createRepeatingTask("5", "C:\\U\\BatchLauncher.vbs", "C:\\U\\PelorinAutoUpdate.exe",
-                                  true),
-              hourly + " /RL Highest /RU System");
+    EXPECT_EQ(
+        createRepeatingTask("5", "C:\\U\\BatchLauncher.vbs", "C:\\U\\PelorinAutoUpdate.exe", false),
+        hourly);
+    EXPECT_EQ(
+        createRepeatingTask("5", "C:\\U\\BatchLauncher.vbs", "C:\\U\\PelorinAutoUpdate.exe", true),
+        hourly + " /RL Highest /RU System");
 }

@@ -2,6 +2,7 @@
 // first on PATH keeps the table in a file of the test's own.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 
 #include "support/installation.h"
@@ -29,6 +30,20 @@ const Lines registered = {"Attempting to register scheduler...", "Schedule regis
 
 std::string quoted(const std::string& path) {
     return "'" + path + "'";
+}
+
+// What cron hands to the shell of an entry's command: the text up to the first
+// '%' that no backslash escapes, with the escaping backslashes dropped.
+std::string commandAsCronRunsIt(const std::string& entry) {
+    std::size_t start = 0;
+    for (int field = 0; field < 5; ++field) start = entry.find(' ', start) + 1;
+    std::string command;
+    for (std::size_t i = start; i < entry.size() && entry[i] != '\n'; ++i) {
+        if (entry[i] == '\\' && i + 1 < entry.size() && entry[i + 1] == '%') continue;
+        if (entry[i] == '%' && (i == 0 || entry[i - 1] != '\\')) break;
+        command += entry[i];
+    }
+    return command;
 }
 
 }  // namespace
@@ -108,4 +123,17 @@ TEST(ScheduledTask, FailingCrontabIsReportedAsAFailedRegistration) {
     EXPECT_EQ(
         actionLines(installation, {"schtask install nonadmin"}),
         Lines({"Attempting to register scheduler...", "Error! Failed to register scheduler."}));
+}
+
+TEST(ScheduledTask, PercentSignInTheInstallationPathReachesTheLauncherWhole) {
+    Installation installation(Installation::Level::User, "Program Files 100% ours");
+    installation.layOutComplete();
+    const std::string argumentFile = installation.tempDir + "/launcher-argument";
+    installation.writeFile(installation.installDir + "/BatchLauncher.sh",
+                           "printf '%s' \"$1\" > '" + argumentFile + "'\n");
+    ASSERT_EQ(actionLines(installation, {"schtask install nonadmin"}), registered);
+
+    const std::string command = commandAsCronRunsIt(readFile(installation.crontabPath()));
+    ASSERT_EQ(std::system(command.c_str()), 0) << command;
+    EXPECT_EQ(readFile(argumentFile), installation.installDir + "/PelorinAutoUpdate");
 }

@@ -51,14 +51,14 @@ std::string updaterCopyPath() {
     return copyPath;
 }
 
-Installation::Installation(Level level) {
+Installation::Installation(Level level, const std::string& programFolder) {
     registryRoot = root.path() + "/registry";
     tempDir = root.path() + "/temp";
     stubDir = root.path() + "/stubs";
-    rootDir = root.path() + "/Program Files/Halvorne/Pelorin";
+    rootDir = root.path() + "/" + programFolder + "/Halvorne/Pelorin";
     installDir = rootDir + "/Update";
     applicationDir = rootDir + "/Application";
-    updateDir = root.path() + "/Program Files/Halvorne/Update";
+    updateDir = root.path() + "/" + programFolder + "/Halvorne/Update";
     dataDir = rootDir + "/Data";
     hive = level == Level::User ? "HKEY_CURRENT_USER" : "HKEY_LOCAL_MACHINE";
     for (const std::string& directory :

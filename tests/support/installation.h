@@ -19,7 +19,9 @@ public:
     enum class Level { User, System };
     // Lays out the directories and the registry in the form without
     // "Wow6432Node"; nothing more is written until asked.
-    explicit Installation(Level level = Level::User);
+    // `programFolder` is the folder that holds Halvorne/Pelorin.
+    explicit Installation(Level level = Level::User,
+                          const std::string& programFolder = "Program Files");
 
     // The installation as a release engineer leaves it: the keys, the updater
     // and launcher files, the CA bundle and the installed version.

@@ -1,20 +1,28 @@
 #!/bin/sh
 # Builds a small sample Pelorin release as a Windows Installer package:
 #
-#   make_sample_msi.sh VERSION OUT.msi [PAYLOAD_FILE]
+#   make_sample_msi.sh [--lower-case-folder] VERSION OUT.msi [PAYLOAD_FILE]
 #
 # The package holds Halvorne/Pelorin with a README.txt, Application/Pelorin
 # (a script that prints its version), Application/UpdatePelorin.xml naming
 # VERSION, and an Application/resources folder. PAYLOAD_FILE, when given, goes
 # in as Application/resources/payload.bin, so that a release can be as large
-# as a real one. The .wxs it was built from is kept beside OUT.msi. Needs wixl
+# as a real one. The program tree lies below ProgramFilesFolder, as in a
+# package built the usual way; --lower-case-folder puts it below an ordinary
+# folder named "program files" instead. The .wxs it was built from is kept beside OUT.msi. Needs wixl
 # (Debian packages wixl and msitools).
 set -eu
 
 usage() {
-    echo "usage: make_sample_msi.sh VERSION OUT.msi [PAYLOAD_FILE]" >&2
+    echo "usage: make_sample_msi.sh [--lower-case-folder] VERSION OUT.msi [PAYLOAD_FILE]" >&2
     exit 2
 }
+
+programFolder='<Directory Id="ProgramFilesFolder" Name="PROGRA~1|program files">'
+if [ "${1-}" = --lower-case-folder ]; then
+    programFolder='<Directory Id="ProgramFilesDir" Name="PROGRA~1|program files">'
+    shift
+fi
 
 [ $# -eq 2 ] || [ $# -eq 3 ] || usage
 version=$1
@@ -57,7 +65,8 @@ chmod 755 "$program/Application/Pelorin"
 printf 'welcome=Welcome to Pelorin %s\n' "$version" >"$program/Application/resources/strings.txt"
 printf 'body { font-family: sans-serif; }\n' >"$program/Application/resources/theme.css"
 
-sed "s/@VERSION@/$version/g" "$here/pelorin.wxs.in" >"$outWxs"
+sed -e "s/@VERSION@/$version/g" -e "s/@PROGRAM_FOLDER@/$programFolder/" \
+    "$here/pelorin.wxs.in" >"$outWxs"
 if [ -n "$payload" ]; then
     cp "$payload" "$program/Application/resources/payload.bin"
     # The payload joins the resources component, after its last file.
@@ -70,4 +79,10 @@ if [ -n "$payload" ]; then
     }
 fi
 # wixl finds the Source paths relative to the current directory.
+# wixl can exit 0 on a document it failed to parse.
+rm -f "$outMsi"
 (cd "$work" && wixl -o "$outMsi" "$outWxs")
+[ -s "$outMsi" ] || {
+    echo "make_sample_msi.sh: wixl wrote no package" >&2
+    exit 1
+}

@@ -9,6 +9,10 @@ std::string adminUnpackCommand(const std::string& packagePath, const std::string
     return posix_commands::adminUnpack(packagePath, targetDir);
 }
 
+std::string removeTreeCommand(const std::string& path) {
+    return posix_commands::removeTree(path);
+}
+
 std::string copyAndCleanCommand(const std::string& unpackedTree, const std::string& destinationDir,
                                 const std::string& stagingTree) {
     return posix_commands::copyAndClean(unpackedTree, destinationDir, stagingTree);

@@ -30,6 +30,28 @@ std::string adminUnpack(const std::string& packagePath, const std::string& targe
            " " + copy + "; }; } >/dev/null 2>&1";
 }
 
+namespace {
+
+// `name` as a find(1) pattern that matches only itself.
+std::string literalPattern(const std::string& name) {
+    std::string pattern;
+    for (char c : name) {
+        if (c == '*' || c == '?' || c == '[' || c == ']' || c == '\\') pattern += '\\';
+        pattern += c;
+    }
+    return pattern;
+}
+
+}  // namespace
+
+std::string removeTree(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    const std::string parent = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    return "find " + shellQuote(parent) + " -mindepth 1 -maxdepth 1 -iname " +
+           shellQuote(literalPattern(name)) + " -exec rm -rf {} + >/dev/null 2>&1";
+}
+
 std::string copyAndClean(const std::string& unpackedTree, const std::string& destinationDir,
                          const std::string& stagingTree) {
     const std::string destination = shellQuote(destinationDir);

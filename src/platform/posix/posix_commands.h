@@ -14,6 +14,10 @@ std::string shellQuote(const std::string& text);
 // unpack does on Windows.
 std::string adminUnpack(const std::string& packagePath, const std::string& targetDir);
 
+// Removes the tree at `path` and every sibling whose name differs from its
+// last piece only in letter case.
+std::string removeTree(const std::string& path);
+
 // Copies the unpacked tree over the installation and removes the staging tree
 // only after the copy succeeded.
 std::string copyAndClean(const std::string& unpackedTree, const std::string& destinationDir,

@@ -1,5 +1,6 @@
 // Files, time and the temporary directory on POSIX.
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 
 #include <cerrno>
 #include <cstdlib>
@@ -29,8 +30,16 @@ FileStatus fileStatus(const std::string& path) {
     if (::stat(path.c_str(), &status) == 0) {
         result.exists = true;
         result.isDirectory = S_ISDIR(status.st_mode);
+        result.isRegularFile = S_ISREG(status.st_mode);
     }
     return result;
+}
+
+bool freeDiskBytes(const std::string& directory, unsigned long long& bytes) {
+    struct statvfs volume;
+    if (::statvfs(directory.c_str(), &volume) != 0) return false;
+    bytes = static_cast<unsigned long long>(volume.f_bavail) * volume.f_frsize;
+    return true;
 }
 
 bool createDirectory(const std::string& path, bool& alreadyExists) {

@@ -6,6 +6,7 @@
 
 #include <cctype>
 #include <cstdlib>
+#include <fstream>
 #include <memory>
 
 #include "platform/platform.h"
@@ -23,12 +24,15 @@ bool isProcessId(const char* name) {
     return *name != '\0';
 }
 
+std::string fileNameOf(const std::string& path) {
+    return path.substr(path.rfind('/') + 1);
+}
+
 // The executable's own file name, not the 15-character command name, so that
 // long names like the updater's compare whole.
-bool executableFileName(const char* processId, std::string& name) {
+bool executableFileName(const std::string& processDir, std::string& name) {
     char target[4096];
-    const std::string link = std::string("/proc/") + processId + "/exe";
-    const ssize_t length = ::readlink(link.c_str(), target, sizeof target - 1);
+    const ssize_t length = ::readlink((processDir + "/exe").c_str(), target, sizeof target - 1);
     if (length <= 0) return false;
     std::string path(target, static_cast<std::size_t>(length));
     const std::string deletedMark = " (deleted)";
@@ -36,7 +40,18 @@ bool executableFileName(const char* processId, std::string& name) {
         path.compare(path.size() - deletedMark.size(), deletedMark.size(), deletedMark) == 0) {
         path.erase(path.size() - deletedMark.size());
     }
-    name = path.substr(path.rfind('/') + 1);
+    name = fileNameOf(path);
+    return true;
+}
+
+// Only root may read the executable link of another user's process, but every
+// user may read its command line: the file name of its first argument, which
+// is how the process was started.
+bool startedFileName(const std::string& processDir, std::string& name) {
+    std::ifstream commandLine(processDir + "/cmdline", std::ios::binary);
+    std::string firstArgument;
+    if (!std::getline(commandLine, firstArgument, '\0') || firstArgument.empty()) return false;
+    name = fileNameOf(firstArgument);
     return true;
 }
 
@@ -65,7 +80,9 @@ std::vector<std::wstring> runningProcessNames() {
     if (!proc) return names;
     while (const dirent* entry = ::readdir(proc.get())) {
         std::string name;
-        if (isProcessId(entry->d_name) && executableFileName(entry->d_name, name)) {
+        if (!isProcessId(entry->d_name)) continue;
+        const std::string processDir = std::string("/proc/") + entry->d_name;
+        if (executableFileName(processDir, name) || startedFileName(processDir, name)) {
             names.push_back(widenBytes(name));
         }
     }

@@ -15,6 +15,17 @@ std::string crontabWriter(bool administrative) {
     return administrative ? "crontab -u root -" : "crontab -";
 }
 
+// cron turns every '%' not escaped with a backslash into a line end, and
+// drops the backslash of an escaped one.
+std::string cronEscape(const std::string& command) {
+    std::string escaped;
+    for (char c : command) {
+        if (c == '%') escaped += '\\';
+        escaped += c;
+    }
+    return escaped;
+}
+
 }  // namespace
 
 namespace posix_task_commands {
@@ -32,9 +43,11 @@ std::string createTaskFromDefinition(const std::string& definitionPath) {
 std::string createRepeatingTask(const std::string& everyHoursText,
                                 const std::string& launcherScriptPath,
                                 const std::string& updaterExePath, bool administrative) {
-    const std::string entry = "0 */" + everyHoursText + " * * * /bin/sh " +
-                              posix_commands::shellQuote(launcherScriptPath) + " " +
-                              posix_commands::shellQuote(updaterExePath) + " " + taskTag;
+    const std::string entry =
+        "0 */" + everyHoursText + " * * * " +
+        cronEscape("/bin/sh " + posix_commands::shellQuote(launcherScriptPath) + " " +
+                   posix_commands::shellQuote(updaterExePath)) +
+        " " + taskTag;
     return "{ " + otherEntries() + "; printf '%s\\n' " + posix_commands::shellQuote(entry) +
            "; } | " + crontabWriter(administrative);
 }

@@ -8,6 +8,10 @@ std::string adminUnpackCommand(const std::string& packagePath, const std::string
     return windows_commands::adminUnpack(packagePath, targetDir);
 }
 
+std::string removeTreeCommand(const std::string& path) {
+    return windows_commands::removeTree(path);
+}
+
 std::string copyAndCleanCommand(const std::string& unpackedTree, const std::string& destinationDir,
                                 const std::string& stagingTree) {
     return windows_commands::copyAndClean(unpackedTree, destinationDir, stagingTree);

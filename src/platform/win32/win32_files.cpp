@@ -29,8 +29,21 @@ FileStatus fileStatus(const std::string& path) {
     if (_stat64i32(path.c_str(), &status) == 0) {
         result.exists = true;
         result.isDirectory = (status.st_mode & _S_IFDIR) != 0;
+        result.isRegularFile = (status.st_mode & _S_IFREG) != 0;
     }
     return result;
+}
+
+// The file system itself ignores letter case.
+std::string pathIgnoringCase(const std::string& path) {
+    return path;
+}
+
+bool freeDiskBytes(const std::string& directory, unsigned long long& bytes) {
+    ULARGE_INTEGER available;
+    if (!GetDiskFreeSpaceExA(directory.c_str(), &available, nullptr, nullptr)) return false;
+    bytes = available.QuadPart;
+    return true;
 }
 
 bool createDirectory(const std::string& path, bool& alreadyExists) {

@@ -8,6 +8,10 @@ std::string adminUnpack(const std::string& packagePath, const std::string& targe
 
 // "&&": the staging tree is removed only after xcopy succeeded, so a failed
 // copy leaves it in place and the updater's wait for its removal runs out.
+std::string removeTree(const std::string& path) {
+    return "rmdir /Q /S \"" + path + "\"";
+}
+
 std::string copyAndClean(const std::string& unpackedTree, const std::string& destinationDir,
                          const std::string& stagingTree) {
     return "cmd.exe /C xcopy \"" + unpackedTree + "\" \"" + destinationDir + "\\" +

@@ -8,6 +8,7 @@
 namespace windows_commands {
 
 std::string adminUnpack(const std::string& packagePath, const std::string& targetDir);
+std::string removeTree(const std::string& path);
 std::string copyAndClean(const std::string& unpackedTree, const std::string& destinationDir,
                          const std::string& stagingTree);
 std::string deleteTask();
