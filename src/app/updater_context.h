@@ -10,8 +10,8 @@
 #include <string>
 
 #include "log/log_level.h"
+#include "transfer/transfer_options.h"
 
-typedef void CURL;  // libcurl's own definition of the easy handle
 class ServerList;
 
 class UpdaterContext {
@@ -44,14 +44,13 @@ public:
 
     // ---- Transfers ----
     // True when `curl` holds a configured handle and `downloadFile` an open,
-    // empty file; false when no transfer can be made (already logged).
-    bool openTransfer(const std::string& url, const std::string& filePath);
+    // empty file that may grow to `byteLimit`; false when no transfer can be
+    // made (already logged).
+    bool openTransfer(const std::string& url, const std::string& filePath,
+                      unsigned long long byteLimit);
     // The common steps after openTransfer: true on CURLE_OK. On failure the
     // handle is released, the file closed and libcurl's text logged.
     bool runTransfer(const std::string& url);
-    // libcurl's write callback: stores what arrives in the FILE given as `file`;
-    // a short write makes libcurl end the transfer with a write error.
-    static std::size_t writeToFile(char* data, std::size_t size, std::size_t count, void* file);
     bool downloadPackage(const std::string& url);
 
     // ---- Scheduled task ----
@@ -78,6 +77,7 @@ public:
     std::unique_ptr<std::ofstream> logStream;
     CURL* curl = nullptr;
     FILE* downloadFile = nullptr;
+    BoundedFile downloadTarget;  // `downloadFile` with its size cap
     std::unique_ptr<ServerList> serverList;
     bool updateFound = false;
     bool logOpen = false;
@@ -87,7 +87,6 @@ public:
     const char* dataKeyPath = "SOFTWARE\\Wow6432Node\\Halvorne\\Data";
     char curlErrorBuffer[260] = {};
 
-    // A transfer that receives nothing for this many seconds fails; tests
-    // shorten it so that a stalled server does not hold them for a minute.
-    long lowSpeedTimeSeconds = 60;
+    // Tests shorten them so that a stalled server does not hold them long.
+    TransferTimeouts transferTimeouts;
 };

@@ -12,6 +12,7 @@
 #include "platform/platform.h"
 #include "serverlist/server_list.h"
 #include "transfer/file_hash.h"
+#include "transfer/transfer_options.h"
 
 namespace {
 
@@ -51,14 +52,23 @@ bool isSilentResult(CURLcode result) {
     }
 }
 
+// The manifest's handle comes with its options; only the URL, the target and
+// the size cap are the list's own.
 CURLcode transferInto(CURL* handle, const std::string& url, std::FILE* file,
                       const std::string& caBundlePath) {
     curl_easy_setopt(handle, CURLOPT_URL, url.c_str());
-    curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, &UpdaterContext::writeToFile);
-    curl_easy_setopt(handle, CURLOPT_WRITEDATA, file);
     curl_easy_setopt(handle, CURLOPT_SSL_VERIFYPEER, 1L);
     curl_easy_setopt(handle, CURLOPT_CAINFO, caBundlePath.c_str());
-    return curl_easy_perform(handle);
+    curl_easy_setopt(handle, CURLOPT_MAXFILESIZE_LARGE,
+                     static_cast<curl_off_t>(serverListByteLimit));
+    BoundedFile target;
+    target.file = file;
+    target.limit = serverListByteLimit;
+    writeInto(handle, target);
+    const CURLcode result = curl_easy_perform(handle);
+    // A list cut at its cap failed like one that announced too much, not like
+    // a server that is not there.
+    return target.limitPassed ? CURLE_FILESIZE_EXCEEDED : result;
 }
 
 // Deletes an old backup and renames the list file to the backup name.

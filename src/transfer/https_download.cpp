@@ -1,9 +1,12 @@
 // Transfers over HTTPS through libcurl, written straight into files.
 #include <curl/curl.h>
 
+#include <algorithm>
+
 #include "app/path_utils.h"
 #include "app/updater_context.h"
 #include "platform/platform.h"
+#include "transfer/transfer_options.h"
 
 namespace {
 
@@ -19,12 +22,8 @@ void closeFile(FILE*& file) {
 
 }  // namespace
 
-std::size_t UpdaterContext::writeToFile(char* data, std::size_t size, std::size_t count,
-                                        void* file) {
-    return std::fwrite(data, size, count, static_cast<FILE*>(file));
-}
-
-bool UpdaterContext::openTransfer(const std::string& url, const std::string& filePath) {
+bool UpdaterContext::openTransfer(const std::string& url, const std::string& filePath,
+                                  unsigned long long byteLimit) {
     curl = curl_easy_init();
     if (!curl || state == LogLevel::Fatal) {
         state = LogLevel::Fatal;
@@ -37,14 +36,15 @@ bool UpdaterContext::openTransfer(const std::string& url, const std::string& fil
     }
     curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
     curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, curlErrorBuffer);
-    curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
-    curl_easy_setopt(curl, CURLOPT_CAINFO, caBundlePath.c_str());
-    // A server that accepts and then sends nothing would hold the run for ever,
-    // and the single-instance guard would then turn every later run away.
-    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
-    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, lowSpeedTimeSeconds);
     downloadFile = platform::openFile(filePath, "wb");
-    if (downloadFile) return true;
+    if (downloadFile) {
+        // Opening emptied an earlier file of that name, so its bytes count as
+        // free: a body larger than the volume can hold fails before it fills it.
+        downloadTarget.file = downloadFile;
+        downloadTarget.limit = std::min(byteLimit, freeBytesOr(parentPath(filePath), byteLimit));
+        applyTransferOptions(curl, caBundlePath, transferTimeouts, downloadTarget.limit);
+        return true;
+    }
     state = LogLevel::Fatal;
     log("Couldn't create file " + filePath, LogLevel::Fatal, false);
     log("Insure to run Pelorin Silent Updater with administrator privileges", LogLevel::Tip, true);
@@ -55,21 +55,18 @@ bool UpdaterContext::openTransfer(const std::string& url, const std::string& fil
 bool UpdaterContext::runTransfer(const std::string& url) {
     state = LogLevel::Info;
     log("Establishing connection to " + urlParent(url) + " ...", LogLevel::Info, false);
-    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &UpdaterContext::writeToFile);
-    curl_easy_setopt(curl, CURLOPT_WRITEDATA, downloadFile);
+    writeInto(curl, downloadTarget);
     const CURLcode result = curl_easy_perform(curl);
     if (result == CURLE_OK) return true;
     state = LogLevel::Error;
-    // libcurl leaves its buffer empty for a few failures; its code's text then
-    // keeps the failure from passing without a line.
-    log(curlErrorBuffer[0] ? curlErrorBuffer : curl_easy_strerror(result), state, false);
+    log(transferErrorText(result, curlErrorBuffer, downloadTarget), state, false);
     releaseHandle(curl);
     closeFile(downloadFile);
     return false;
 }
 
 bool UpdaterContext::downloadPackage(const std::string& url) {
-    if (!openTransfer(url, joinPath(installDir, "Pelorin.msi"))) return false;
+    if (!openTransfer(url, joinPath(installDir, "Pelorin.msi"), packageByteLimit)) return false;
     if (!runTransfer(url)) return false;
     log("Connection successfully established to " + urlParent(url), LogLevel::Info, false);
     log("Downloading data from server..", LogLevel::Default, true);

@@ -33,7 +33,9 @@ std::string UpdaterContext::readInstalledVersion() {
 }
 
 bool UpdaterContext::fetchManifest(const std::string& url, bool readCodebase) {
-    if (!openTransfer(url, joinPath(dataDir, "serverManifest.xml"))) return false;
+    if (!openTransfer(url, joinPath(dataDir, "serverManifest.xml"), manifestByteLimit)) {
+        return false;
+    }
     if (!runTransfer(url)) return false;
     log("Connection successfully established to " + urlParent(url), LogLevel::Info, false);
     std::fclose(downloadFile);

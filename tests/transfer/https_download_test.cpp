@@ -229,7 +229,7 @@ TEST_F(HttpsDownload, FullDiskEndsTransferWithWriteError) {
 }
 
 TEST_F(HttpsDownload, ServerThatStopsSendingFailsAfterLowSpeedTime) {
-    context->lowSpeedTimeSeconds = 2;
+    context->transferTimeouts.lowSpeedSeconds = 2;
     server.setRule("/Pelorin.msi", R"({"stall": true})");
 
     EXPECT_FALSE(context->downloadPackage(server.url("/Pelorin.msi")));

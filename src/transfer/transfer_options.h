@@ -1,0 +1,50 @@
+// The rules every transfer is held to, by the updater and by the release
+// tools alike: whom to trust, which schemes, how slow and how large.
+#pragma once
+
+#include <cstddef>
+#include <cstdio>
+#include <string>
+
+typedef void CURL;  // libcurl's own definition of the easy handle
+
+// Size caps. A manifest is a few hundred bytes; a list of the most entries
+// the updater reads stays well below 8 MiB.
+constexpr unsigned long long manifestByteLimit = 1ull << 20;
+constexpr unsigned long long serverListByteLimit = 8ull << 20;
+constexpr unsigned long long packageByteLimit = 4ull << 30;
+
+// A stalled or trickling server must never hold a run, and with it every
+// later scheduled run, for long.
+struct TransferTimeouts {
+    long connectSeconds = 30;  // the TLS handshake included
+    long lowSpeedBytesPerSecond = 1024;
+    long lowSpeedSeconds = 60;  // slower than the floor for this long fails
+};
+
+// Peer verified against `caBundlePath`; only ftp, sftp, http and https, also
+// for redirects, which are not followed anyway; the time-outs; an announced
+// length beyond `byteLimit` fails the transfer before its body.
+void applyTransferOptions(CURL* handle, const std::string& caBundlePath,
+                          const TransferTimeouts& timeouts, unsigned long long byteLimit);
+
+// What a transfer writes to: a file that refuses to grow beyond `limit`, for
+// bodies that announce no length (chunked) or announce less than they send.
+struct BoundedFile {
+    std::FILE* file = nullptr;  // not owned
+    unsigned long long limit = 0;
+    unsigned long long written = 0;
+    bool limitPassed = false;  // the body went beyond `limit`
+};
+
+// Makes `handle` write its body into `target`, which must outlive the transfer.
+void writeInto(CURL* handle, BoundedFile& target);
+
+// libcurl's text for a transfer that ended with `result`: the error buffer
+// when it says something, else the code's own text; a body cut at its limit
+// is reported as the size limit it passed, as an announced length would be.
+std::string transferErrorText(int result, const char* errorBuffer, const BoundedFile& target);
+
+// The free bytes on the volume that holds `directory`, or `fallback` when they
+// cannot be read.
+unsigned long long freeBytesOr(const std::string& directory, unsigned long long fallback);
