@@ -48,6 +48,7 @@ void UpdaterContext::openLog() {
     if (!logOpen) return;
     const std::string header = logHeader();
     logStream->write(header.data(), static_cast<std::streamsize>(header.size()));
+    logStream->flush();
 }
 
 void UpdaterContext::log(const std::string& message, int level, bool fullStop) {
@@ -55,4 +56,7 @@ void UpdaterContext::log(const std::string& message, int level, bool fullStop) {
     const int effectiveLevel = level == LogLevel::Default ? state : level;
     const std::string line = prefixFor(effectiveLevel) + message + (fullStop ? ".\n" : "\n");
     logStream->write(line.data(), static_cast<std::streamsize>(line.size()));
+    // The log is the run's only report, and a run can wait for days on the
+    // browser or be killed: each line reaches the file as it is written.
+    logStream->flush();
 }

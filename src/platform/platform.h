@@ -95,6 +95,17 @@ bool freeDiskBytes(const std::string& directory, unsigned long long& bytes);
 // when it failed because something of that name is already there.
 bool createDirectory(const std::string& path, bool& alreadyExists);
 
+// Writes the stream's buffer and asks the system to put the file's bytes on
+// the disk; false when either fails. The stream stays open.
+bool flushToDisk(FILE* file);
+
+// Puts `from` in the place of `to` in one step, replacing it, and waits until
+// the change is on the disk (rename and a synced folder; MoveFileExW with
+// MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH). Whoever looks finds the
+// old file or the new one, whole, even after a crash. False when it failed,
+// and then `to` is untouched.
+bool replaceFile(const std::string& from, const std::string& to);
+
 // Opens a file like fopen_s; null on failure. The caller closes it.
 FILE* openFile(const std::string& path, const char* mode);
 

@@ -1,6 +1,6 @@
 // Replacing ServerList.lst with the newer list a manifest announces: download
-// beside it, check its SHA-1, move the old file aside, copy the new one in,
-// load it. A swap that cannot be finished puts the old file back.
+// beside it, check its SHA-1, put it on the disk, copy the old file to the
+// backup, rename the download over the list in one step, load it.
 #include <curl/curl.h>
 
 #include <cstdio>
@@ -71,20 +71,6 @@ CURLcode transferInto(CURL* handle, const std::string& url, std::FILE* file,
     return target.limitPassed ? CURLE_FILESIZE_EXCEEDED : result;
 }
 
-// Deletes an old backup and renames the list file to the backup name.
-bool moveListAside(const std::string& listPath, const std::string& backupPath,
-                   UpdaterContext& context) {
-    if (fileExists(backupPath) && std::remove(backupPath.c_str()) != 0) {
-        context.log("Failed to remove existing server list file", LogLevel::Error, true);
-        return false;
-    }
-    if (std::rename(listPath.c_str(), backupPath.c_str()) != 0) {
-        context.log("Failed to backup existing server list file", LogLevel::Error, true);
-        return false;
-    }
-    return true;
-}
-
 // Every byte, unchanged; false when a read or a write falls short.
 bool copyBytes(std::FILE* from, std::FILE* to) {
     std::vector<char> buffer(64 * 1024);
@@ -95,28 +81,31 @@ bool copyBytes(std::FILE* from, std::FILE* to) {
     }
 }
 
-// Writes the downloaded list over the list file. A copy cut short (a full
-// disk) is deleted rather than left to be loaded.
-bool copyIntoListFile(const std::string& downloadedPath, const std::string& listPath,
-                      UpdaterContext& context) {
-    StdioFile source(downloadedPath, "rb");
-    if (!source.get()) {
-        context.log("Failed to read downloaded server list file", LogLevel::Error, true);
-        return false;
-    }
-    StdioFile target(listPath, "wb");
-    if (!target.get()) {
-        source.close();
-        context.log("Failed to update server list file", LogLevel::Error, true);
-        return false;
-    }
+// A whole copy of the list as the backup; the list itself stays in place, so
+// that a run that ends at any moment leaves a list to start from.
+bool copyFile(const std::string& from, const std::string& to) {
+    StdioFile source(from, "rb");
+    StdioFile target(to, "wb");
+    if (!source.get() || !target.get()) return false;
     const bool copied = copyBytes(source.get(), target.get());
-    const bool closed = target.close();
-    source.close();
-    if (copied && closed) return true;
-    std::remove(listPath.c_str());
-    context.log("Failed to update server list file", LogLevel::Error, true);
+    if (copied && target.close()) return true;
+    target.close();
+    std::remove(to.c_str());
     return false;
+}
+
+// Deletes an old backup and copies the list file to the backup name.
+bool backUpList(const std::string& listPath, const std::string& backupPath,
+                UpdaterContext& context) {
+    if (fileExists(backupPath) && std::remove(backupPath.c_str()) != 0) {
+        context.log("Failed to remove existing server list file", LogLevel::Error, true);
+        return false;
+    }
+    if (!copyFile(listPath, backupPath)) {
+        context.log("Failed to backup existing server list file", LogLevel::Error, true);
+        return false;
+    }
+    return true;
 }
 
 }  // namespace
@@ -130,7 +119,11 @@ std::string ServerList::downloadServerList(CURL* handle, const std::string& list
         context.log("Failed to create server list file", LogLevel::Error, true);
         return std::string();
     }
-    const CURLcode result = transferInto(handle, listUrl, temporaryFile.get(), caBundlePath);
+    CURLcode result = transferInto(handle, listUrl, temporaryFile.get(), caBundlePath);
+    // On the disk before it can take the list's place.
+    if (result == CURLE_OK && !platform::flushToDisk(temporaryFile.get())) {
+        result = CURLE_WRITE_ERROR;
+    }
     temporaryFile.close();
     if (isSilentResult(result)) {
         std::remove(temporaryPath.c_str());
@@ -156,16 +149,23 @@ std::string ServerList::downloadServerList(CURL* handle, const std::string& list
 bool ServerList::refresh(CURL* handle, const std::string& listUrl, const std::string& listHash) {
     const std::string downloadedPath = downloadServerList(handle, listUrl, listHash);
     if (downloadedPath.empty() || !fileExists(downloadedPath)) return false;
-    const std::string backupPath = path + ".bak";
-    const bool movedAside = fileExists(path);
-    if (movedAside && !moveListAside(path, backupPath, context)) return false;
-    if (!copyIntoListFile(downloadedPath, path, context)) {
-        // The old list stays in force rather than the default one the next
-        // start would write in its place.
-        if (movedAside) std::rename(backupPath.c_str(), path.c_str());
+    // A list nobody can read must not take the place of one that loads.
+    if (!StdioFile(downloadedPath, "rb").get()) {
+        context.log("Failed to read downloaded server list file", LogLevel::Error, true);
         return false;
     }
-    std::remove(downloadedPath.c_str());
+    const std::string backupPath = path + ".bak";
+    if (fileExists(path) && !backUpList(path, backupPath, context)) {
+        std::remove(downloadedPath.c_str());
+        return false;
+    }
+    // One step: whoever reads the list, this run after a crash or the next
+    // one, finds the old list or the new one, whole.
+    if (!platform::replaceFile(downloadedPath, path)) {
+        std::remove(downloadedPath.c_str());
+        context.log("Failed to update server list file", LogLevel::Error, true);
+        return false;
+    }
     load();
     context.log("Server list file successfully updated to version " + version, LogLevel::Info,
                 true);

@@ -58,8 +58,7 @@ bool enterOwnMountNamespace() {
     return ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
 }
 
-// A list of about 40 KiB: more than a 64 KiB disk holding the download too
-// can take a second time.
+// A list of about 40 KiB: a 64 KiB disk cannot hold it twice.
 std::string largeList() {
     std::string content = "Version = 9.0\n";
     for (int i = 0; content.size() < 40 * 1024; ++i) {
@@ -219,10 +218,10 @@ TEST_F(ServerListRefresh, WithoutAListFileTheNewOneIsWrittenAndNoBackupMade) {
 }
 
 // The download is written unreadable (umask), and with an empty hash the
-// unreadable file passes, as its hash text is empty too; the copy then
-// cannot read it after the list file was moved aside. Root reads anything,
-// so the child gives up root's rights first.
-TEST_F(ServerListRefresh, RefreshRestoresListWhenDownloadCannotBeRead) {
+// unreadable file passes, as its hash text is empty too; it must not take
+// the list's place. Root reads anything, so the child gives up root's rights
+// first.
+TEST_F(ServerListRefresh, UnreadableDownloadNeverReplacesTheList) {
     auto list = listWith(oldList);
     serve(newList);
     const std::string bundle = installation.root.path() + "/ca.pem";
@@ -251,13 +250,13 @@ TEST_F(ServerListRefresh, RefreshRestoresListWhenDownloadCannotBeRead) {
     EXPECT_TRUE(fs::exists(temporaryPath()));
 }
 
-// A disk that holds the download but not a second copy of it: the copy into
-// the list file stops short. The child mounts a 64 KiB disk over the list's
-// folder in a mount namespace of its own, and leaves a copy of the list
-// file outside it for the checks.
-TEST_F(ServerListRefresh, RefreshRestoresListWhenTheDiskFillsDuringTheCopy) {
-    const std::string content = largeList();
-    const std::string hash = serve(content);
+// A disk that holds the download but not the backup of the large old list:
+// the backup stops short and the list stays as it was. The child mounts a
+// 64 KiB disk over the list's folder in a mount namespace of its own, and
+// leaves a copy of the list file outside it for the checks.
+TEST_F(ServerListRefresh, ListStaysWhenTheDiskCannotHoldItsBackup) {
+    const std::string oldList = largeList();
+    const std::string hash = serve(newList);
     const std::string listAfter = installation.root.path() + "/list-after-refresh";
     const std::string url = server.url(listUrlPath);
     markLog();
@@ -269,12 +268,13 @@ TEST_F(ServerListRefresh, RefreshRestoresListWhenTheDiskFillsDuringTheCopy) {
         list.caBundlePath = server.caBundlePath();
         const bool refreshed = list.refresh(handle, url, hash);
         if (!writeFileAt(listAfter, readFile(listPath))) return 2;
-        const bool unchanged = list.version == "1.0" && list.urls.size() == 1;
-        return !refreshed && unchanged && !fs::exists(backupPath()) ? 0 : 1;
+        const bool unchanged = list.version == "9.0";
+        const bool noLeftovers = !fs::exists(backupPath()) && !fs::exists(temporaryPath());
+        return !refreshed && unchanged && noLeftovers ? 0 : 1;
     });
     if (status == 77) GTEST_SKIP() << "no mount namespace for a small disk";
-    EXPECT_EQ(status, 0) << "refresh gave true, a backup was left, or the list in memory changed";
+    EXPECT_EQ(status, 0) << "refresh gave true, a file was left, or the list in memory changed";
     EXPECT_EQ(linesSinceMark(),
-              withLast(successLines, "Error! Failed to update server list file."));
+              withLast(successLines, "Error! Failed to backup existing server list file."));
     EXPECT_EQ(readFile(listAfter), oldList);
 }

@@ -1,8 +1,11 @@
 // Files, time and the temporary directory on POSIX.
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
+#include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <ctime>
 
@@ -47,6 +50,23 @@ bool createDirectory(const std::string& path, bool& alreadyExists) {
     if (::mkdir(path.c_str(), 0777) == 0) return true;
     alreadyExists = errno == EEXIST;
     return false;
+}
+
+bool flushToDisk(FILE* file) {
+    return std::fflush(file) == 0 && ::fsync(::fileno(file)) == 0;
+}
+
+bool replaceFile(const std::string& from, const std::string& to) {
+    if (std::rename(from.c_str(), to.c_str()) != 0) return false;
+    // The rename itself is on the disk once the folder that holds it is.
+    const std::size_t slash = to.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : to.substr(0, slash + 1);
+    const int descriptor = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY);
+    if (descriptor >= 0) {
+        ::fsync(descriptor);
+        ::close(descriptor);
+    }
+    return true;
 }
 
 FILE* openFile(const std::string& path, const char* mode) {

@@ -1,9 +1,11 @@
 // Files, time and the temporary directory on Windows.
 #include <direct.h>
+#include <io.h>
 #include <sys/stat.h>
 #include <windows.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <ctime>
 
 #include "platform/platform.h"
@@ -51,6 +53,15 @@ bool createDirectory(const std::string& path, bool& alreadyExists) {
     if (_mkdir(path.c_str()) == 0) return true;
     alreadyExists = errno == EEXIST;
     return false;
+}
+
+bool flushToDisk(FILE* file) {
+    return std::fflush(file) == 0 && _commit(_fileno(file)) == 0;
+}
+
+bool replaceFile(const std::string& from, const std::string& to) {
+    return MoveFileExW(widenPath(from).c_str(), widenPath(to).c_str(),
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
 
 FILE* openFile(const std::string& path, const char* mode) {
