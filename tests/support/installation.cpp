@@ -107,8 +107,8 @@ void Installation::useInThisProcess() const {
     ::setenv("TMPDIR", tempDir.c_str(), 1);
 }
 
-UpdaterRun Installation::runUpdater(const std::vector<std::string>& words) {
-    const std::string executable = updaterCopyPath();
+UpdaterRun Installation::runUpdater(const std::vector<std::string>& words,
+                                    const std::string& executable) {
     const std::string path = stubDir + ":" + (std::getenv("PATH") ? std::getenv("PATH") : "");
     const pid_t child = ::fork();
     if (child == 0) {

@@ -9,6 +9,10 @@
 
 #include "support/temp_dir.h"
 
+// The built updater under another file name, so that tests running at the same
+// time never meet each other's single-instance guard.
+std::string updaterCopyPath();
+
 struct UpdaterRun {
     int exitCode = -1;
     std::string log;  // the whole log file; empty when none was written
@@ -34,7 +38,9 @@ public:
 
     // Runs the updater with these words; the environment points it at this
     // installation. A stand-in `crontab` keeps the crontab in crontabPath().
-    UpdaterRun runUpdater(const std::vector<std::string>& words = {});
+    // `executable`: another updater than the built one, e.g. an installed one.
+    UpdaterRun runUpdater(const std::vector<std::string>& words = {},
+                          const std::string& executable = updaterCopyPath());
     // The log's lines after its header (banner, empty line, start line).
     static std::vector<std::string> bodyLines(const std::string& log);
 
@@ -55,7 +61,4 @@ public:
     std::string hive;            // "HKEY_CURRENT_USER" or "HKEY_LOCAL_MACHINE"
 };
 
-// The built updater under another file name, so that tests running at the same
-// time never meet each other's single-instance guard.
-std::string updaterCopyPath();
 std::string readFile(const std::string& path);
