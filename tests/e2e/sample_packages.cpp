@@ -7,23 +7,24 @@
 #include "support/installation.h"
 #include "support/temp_dir.h"
 
-const std::string& samplePackage(const std::string& version, bool lowerCaseProgramFolder) {
+const std::string& samplePackage(const std::string& version, const std::string& scriptOptions) {
     static TempDir packagesDir;
     static std::map<std::string, std::string> built;
-    const std::string key = version + (lowerCaseProgramFolder ? "-lower-case" : "");
+    const std::string key = version + scriptOptions;
     const auto found = built.find(key);
     if (found != built.end()) return found->second;
 
-    const std::string package = packagesDir.path() + "/Pelorin-" + key + ".msi";
+    const std::string package =
+        packagesDir.path() + "/Pelorin-" + std::to_string(built.size()) + ".msi";
     const std::string output = package + ".out";
-    // The version reaches the shell as text; the script itself refuses
-    // anything but numbers and dots.
+    // The version and the options reach the shell as text; the script itself
+    // refuses a version of anything but numbers and dots.
     const std::string command = "sh '" + std::string(PELORIN_SOURCE_DIR) +
-                                "/tools/sample_release/make_sample_msi.sh' " +
-                                (lowerCaseProgramFolder ? "--lower-case-folder '" : "'") + version +
-                                "' '" + package + "' >'" + output + "' 2>&1";
+                                "/tools/sample_release/make_sample_msi.sh' " + scriptOptions +
+                                " '" + version + "' '" + package + "' >'" + output + "' 2>&1";
     if (version.find('\'') != std::string::npos || std::system(command.c_str()) != 0) {
-        throw std::runtime_error("make_sample_msi.sh " + version + " failed:\n" + readFile(output));
+        throw std::runtime_error("make_sample_msi.sh " + scriptOptions + " " + version +
+                                 " failed:\n" + readFile(output));
     }
     return built.emplace(key, package).first->second;
 }

@@ -5,7 +5,7 @@
 #include <string>
 
 // The path of a real installer package of the sample release `version`, its
-// program tree below ProgramFilesFolder or, with `lowerCaseProgramFolder`,
-// below an ordinary folder "program files". Throws std::runtime_error with the
-// build's output when it cannot be built.
-const std::string& samplePackage(const std::string& version, bool lowerCaseProgramFolder = false);
+// program tree below ProgramFilesFolder unless `scriptOptions`, options of
+// make_sample_msi.sh such as "--lower-case-folder", build it otherwise. Throws
+// std::runtime_error with the build's output when it cannot be built.
+const std::string& samplePackage(const std::string& version, const std::string& scriptOptions = "");

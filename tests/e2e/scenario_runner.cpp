@@ -191,10 +191,12 @@ std::vector<LimitedRule> publish(const Scenario& scenario, const Hosts& hosts,
                                      " serves nothing");
         }
         for (const ServedFile& file : described.files) {
-            server->putFile(file.path, file.release.empty()
-                                           ? placeholders.expand(file.content, true)
-                                           : readFile(samplePackage(file.release,
-                                                                    file.lowerCaseProgramFolder)));
+            server->putFile(
+                file.path,
+                file.release.empty()
+                    ? placeholders.expand(file.content, true)
+                    : readFile(samplePackage(
+                          file.release, file.lowerCaseProgramFolder ? "--lower-case-folder" : "")));
         }
         for (const ServerRule& rule : described.rules) {
             server->setRule(rule.path, rule.json);

@@ -1,28 +1,50 @@
 #!/bin/sh
 # Builds a small sample Pelorin release as a Windows Installer package:
 #
-#   make_sample_msi.sh [--lower-case-folder] VERSION OUT.msi [PAYLOAD_FILE]
+#   make_sample_msi.sh [OPTION...] VERSION OUT.msi [PAYLOAD_FILE]
 #
 # The package holds Halvorne/Pelorin with a README.txt, Application/Pelorin
 # (a script that prints its version), Application/UpdatePelorin.xml naming
 # VERSION, and an Application/resources folder. PAYLOAD_FILE, when given, goes
 # in as Application/resources/payload.bin, so that a release can be as large
 # as a real one. The program tree lies below ProgramFilesFolder, as in a
-# package built the usual way; --lower-case-folder puts it below an ordinary
-# folder named "program files" instead. The .wxs it was built from is kept beside OUT.msi. Needs wixl
-# (Debian packages wixl and msitools).
+# package built the usual way. The .wxs it was built from is kept beside
+# OUT.msi. Needs wixl (Debian packages wixl and msitools).
+#
+# Options, for packages built wrongly on purpose:
+#   --lower-case-folder      the tree lies below an ordinary folder named
+#                            "program files" instead
+#   --no-program-tree        the tree lies below an ordinary folder "Programs",
+#                            where no updater looks
+#   --version-file-says V    UpdatePelorin.xml names V instead of VERSION
+#   --no-version-file        the package holds no UpdatePelorin.xml
 set -eu
 
 usage() {
-    echo "usage: make_sample_msi.sh [--lower-case-folder] VERSION OUT.msi [PAYLOAD_FILE]" >&2
+    echo "usage: make_sample_msi.sh [OPTION...] VERSION OUT.msi [PAYLOAD_FILE]" >&2
     exit 2
 }
 
 programFolder='<Directory Id="ProgramFilesFolder" Name="PROGRA~1|program files">'
-if [ "${1-}" = --lower-case-folder ]; then
-    programFolder='<Directory Id="ProgramFilesDir" Name="PROGRA~1|program files">'
+fileVersion=
+versionFile=yes
+while [ $# -gt 0 ]; do
+    case $1 in
+    --lower-case-folder)
+        programFolder='<Directory Id="ProgramFilesDir" Name="PROGRA~1|program files">'
+        ;;
+    --no-program-tree) programFolder='<Directory Id="ProgramsDir" Name="Programs">' ;;
+    --version-file-says)
+        [ $# -ge 2 ] || usage
+        fileVersion=$2
+        shift
+        ;;
+    --no-version-file) versionFile=no ;;
+    -*) usage ;;
+    *) break ;;
+    esac
     shift
-fi
+done
 
 [ $# -eq 2 ] || [ $# -eq 3 ] || usage
 version=$1
@@ -58,7 +80,7 @@ trap 'rm -rf "$work"' EXIT
 program="$work/Halvorne/Pelorin"
 mkdir -p "$program/Application/resources"
 printf 'Pelorin %s, a sample release of the Pelorin browser.\n' "$version" >"$program/README.txt"
-printf '<Update><Version>%s</Version></Update>\n' "$version" \
+printf '<Update><Version>%s</Version></Update>\n' "${fileVersion:-$version}" \
     >"$program/Application/UpdatePelorin.xml"
 printf '#!/bin/sh\necho "Pelorin %s"\n' "$version" >"$program/Application/Pelorin"
 chmod 755 "$program/Application/Pelorin"
@@ -75,6 +97,13 @@ if [ -n "$payload" ]; then
         "$outWxs"
     grep -q 'Id="PayloadBin"' "$outWxs" || {
         echo "make_sample_msi.sh: no place for the payload in pelorin.wxs.in" >&2
+        exit 1
+    }
+fi
+if [ "$versionFile" = no ]; then
+    sed -i '/Id="UpdatePelorinXml"/,/\/>/d' "$outWxs"
+    ! grep -q 'UpdatePelorin' "$outWxs" || {
+        echo "make_sample_msi.sh: cannot leave UpdatePelorin.xml out of pelorin.wxs.in" >&2
         exit 1
     }
 fi
