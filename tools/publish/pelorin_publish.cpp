@@ -1,36 +1,36 @@
 // pelorin-publish: writes the update manifest that offers an installer
 // package, and optionally a server list, to installed updaters.
 #include <cstdio>
-#include <cstdlib>
 #include <fstream>
 #include <iostream>
 #include <map>
-#include <memory>
 #include <string>
 #include <vector>
 
 #include "publish/input_checks.h"
+#include "publish/list_check.h"
 #include "publish/manifest_writer.h"
-#include "serverlist/list_lines.h"
+#include "publish/package_check.h"
 #include "transfer/file_hash.h"
 
 namespace {
 
 const char* const usageText =
     "usage: pelorin-publish --package FILE --version V --url URL\n"
-    "           [--list FILE --list-version V --list-url URL] [--output MANIFEST]\n"
+    "           [--list FILE --list-version V --list-url URL\n"
+    "            [--allow-unauthenticated-mirrors]] [--output MANIFEST]\n"
     "Writes the update manifest offering the package FILE as browser version V,\n"
     "served at URL, and optionally the server list FILE as list version V, served\n"
-    "at URL. The manifest goes to MANIFEST, or to standard output.\n";
+    "at URL. The manifest goes to MANIFEST, or to standard output.\n"
+    "The package must unpack as the updater unpacks it and say version V in its\n"
+    "Application/UpdatePelorin.xml; every server in the list must use https unless\n"
+    "--allow-unauthenticated-mirrors is given.\n";
 
-const std::vector<std::string> knownOptions = {"--package",  "--version",      "--url",   "--list",
+const std::vector<std::string> valueOptions = {"--package",  "--version",      "--url",   "--list",
                                                "--list-url", "--list-version", "--output"};
+const char* const allowUnauthenticatedMirrors = "--allow-unauthenticated-mirrors";
 
 using Options = std::map<std::string, std::string>;
-
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
 
 bool fail(const std::string& message) {
     std::cerr << "pelorin-publish: " << message << "\n";
@@ -41,16 +41,21 @@ void note(const std::string& message) {
     if (!message.empty()) std::cerr << "pelorin-publish: note: " << message << "\n";
 }
 
-// Every option takes one value and may be given once.
+// Every option but the one switch takes one value; each may be given once.
 bool parseOptions(int argc, char** argv, Options& options) {
-    for (int i = 1; i < argc; i += 2) {
+    for (int i = 1; i < argc; ++i) {
         const std::string name = argv[i];
-        bool known = false;
-        for (const std::string& option : knownOptions) known = known || option == name;
+        const bool isSwitch = name == allowUnauthenticatedMirrors;
+        bool known = isSwitch;
+        for (const std::string& option : valueOptions) known = known || option == name;
         if (!known) return fail("unknown option \"" + name + "\"");
-        if (i + 1 == argc) return fail(name + " needs a value");
         if (options.count(name)) return fail(name + " given twice");
-        options[name] = argv[i + 1];
+        if (isSwitch) {
+            options[name];
+            continue;
+        }
+        if (i + 1 == argc) return fail(name + " needs a value");
+        options[name] = argv[++i];
     }
     return true;
 }
@@ -84,37 +89,32 @@ bool hashOf(const std::string& path, std::string& hash) {
     return !hash.empty() || fail("cannot read \"" + path + "\"");
 }
 
-// The list must name the version the manifest announces for it: once in
-// place, its own version line is what the updater compares the next
-// manifest's with, so a list that says less would be fetched on every run.
-bool checkListFile(const std::string& path, const std::string& announcedVersion) {
-    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
-    if (!file) return fail("cannot read \"" + path + "\"");
-    std::vector<std::string> urls;
-    std::string version = "0.0";
-    readListLines(file.get(), urls, version);
-    if (static_cast<float>(std::atof(version.c_str())) !=
-        static_cast<float>(std::atof(announcedVersion.c_str()))) {
-        return fail("the server list \"" + path + "\" says Version = " + version +
-                    ", but --list-version is " + announcedVersion);
-    }
-    if (urls.empty()) note("the server list names no server; updaters will ask the main server");
-    return true;
+bool checkPackage(const std::string& path, const std::string& version) {
+    const std::string problem = packageProblem(path, version);
+    return problem.empty() || fail(problem);
 }
 
-bool gatherFields(const Options& options, ManifestFields& fields) {
-    fields.version = options.at("--version");
-    fields.packageUrl = options.at("--url");
-    if (!checkVersion(fields.version) || !checkUrl(fields.packageUrl) ||
-        !hashOf(options.at("--package"), fields.packageHash)) {
-        return false;
-    }
-    if (!options.count("--list")) return true;
+bool checkList(const Options& options) {
+    const std::string problem = listProblem(options.at("--list"), options.at("--list-version"),
+                                            options.count(allowUnauthenticatedMirrors) != 0);
+    return problem.empty() || fail(problem);
+}
+
+bool gatherListFields(const Options& options, ManifestFields& fields) {
     fields.listVersion = options.at("--list-version");
     fields.listUrl = options.at("--list-url");
     return checkVersion(fields.listVersion) && checkUrl(fields.listUrl) &&
-           hashOf(options.at("--list"), fields.listHash) &&
-           checkListFile(options.at("--list"), fields.listVersion);
+           hashOf(options.at("--list"), fields.listHash) && checkList(options);
+}
+
+// The unpack of the package, the slowest check, comes last.
+bool gatherFields(const Options& options, ManifestFields& fields) {
+    fields.version = options.at("--version");
+    fields.packageUrl = options.at("--url");
+    return checkVersion(fields.version) && checkUrl(fields.packageUrl) &&
+           hashOf(options.at("--package"), fields.packageHash) &&
+           (!options.count("--list") || gatherListFields(options, fields)) &&
+           checkPackage(options.at("--package"), fields.version);
 }
 
 // Written beside the target and renamed, so a server publishing the file

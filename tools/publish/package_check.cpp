@@ -1,0 +1,106 @@
+#include "publish/package_check.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <random>
+
+#include "app/path_utils.h"
+#include "platform/platform.h"
+#include "update/xml_value.h"
+
+namespace {
+
+// A fresh folder in the temporary directory, removed with all it holds when
+// the object goes. Its path is empty when none could be made.
+class UnpackFolder {
+public:
+    UnpackFolder() {
+        std::string base = platform::temporaryDirectory();
+        if (base.empty()) return;
+        if (base.back() == platform::pathSeparator) base.pop_back();
+        std::random_device device;
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            const std::string candidate =
+                joinPath(base, "pelorin-publish-" + std::to_string(device()));
+            bool alreadyExists = false;
+            if (platform::createDirectory(candidate, alreadyExists)) {
+                path_ = candidate;
+                return;
+            }
+            if (!alreadyExists) return;
+        }
+    }
+    ~UnpackFolder() {
+        if (!path_.empty()) platform::runCommand(platform::removeTreeCommand(path_));
+    }
+    UnpackFolder(const UnpackFolder&) = delete;
+    UnpackFolder& operator=(const UnpackFolder&) = delete;
+
+    const std::string& path() const { return path_; }
+
+private:
+    std::string path_;
+};
+
+// What the updater holds for a version text.
+float versionNumber(const std::string& text) {
+    return static_cast<float>(std::atof(text.c_str()));
+}
+
+// Only chooses the words of a refusal: every installer package is a compound
+// file, which begins with these eight bytes.
+bool beginsAsInstallerPackage(const std::string& path) {
+    char head[8] = {};
+    std::ifstream file(path, std::ios::binary);
+    file.read(head, sizeof head);
+    return file && std::memcmp(head, "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", sizeof head) == 0;
+}
+
+std::string unpackProblem(const std::string& packagePath, int status) {
+    const std::string failed = "does not unpack (status " + std::to_string(status) + ")";
+    if (!beginsAsInstallerPackage(packagePath)) {
+        return "the package is no installer package: it " + failed;
+    }
+    return "the package " + failed + ": it is cut or damaged";
+}
+
+// The unpacked tree's version file against the offered version.
+std::string versionFileProblem(const std::string& programTree, const std::string& version) {
+    const std::string versionFile =
+        joinPath(joinPath(programTree, "Application"), "UpdatePelorin.xml");
+    if (!fileExists(versionFile)) {
+        return "the package holds no Application/UpdatePelorin.xml in its program tree: every "
+               "installation would read version 0 and be offered the package on every run";
+    }
+    const std::string installed = readXmlValue(versionFile, "Version");
+    if (versionNumber(installed) == versionNumber(version)) return std::string();
+    const std::string says = installed.empty() ? "no version" : "version " + installed;
+    const std::string consequence =
+        versionNumber(installed) < versionNumber(version)
+            ? "every installation would be offered the package again on every run"
+            : "every installation would say " + installed + " and skip every release up to it";
+    return "the package's Application/UpdatePelorin.xml says " + says + ", but --version is " +
+           version + ": " + consequence;
+}
+
+}  // namespace
+
+std::string packageProblem(const std::string& packagePath, const std::string& version) {
+    UnpackFolder folder;
+    if (folder.path().empty()) return "no temporary folder to unpack the package into";
+    const std::string stagingDir = joinPath(folder.path(), "Update");
+    const int status = platform::runCommand(platform::adminUnpackCommand(packagePath, stagingDir));
+    if (status != 0) return unpackProblem(packagePath, status);
+    // Found as the updater finds it: the unpack writes the folders in their
+    // authored letter case.
+    const std::string stagingTree =
+        platform::pathIgnoringCase(joinPath(stagingDir, "program files"));
+    const std::string programTree =
+        platform::pathIgnoringCase(joinPath(joinPath(stagingTree, "Halvorne"), "Pelorin"));
+    if (!directoryExists(programTree)) {
+        return "the package holds no program files/Halvorne/Pelorin tree, the one the updater "
+               "copies over the installation";
+    }
+    return versionFileProblem(programTree, version);
+}
