@@ -109,6 +109,10 @@ bool replaceFile(const std::string& from, const std::string& to);
 // Opens a file like fopen_s; null on failure. The caller closes it.
 FILE* openFile(const std::string& path, const char* mode);
 
+// True when `stream` is a terminal (a console window on Windows), where a
+// progress line may be redrawn in place; false for a file or a pipe.
+bool isTerminal(FILE* stream);
+
 // A narrow (system code page) path as the wide text that names the same file.
 std::wstring widenPath(const std::string& path);
 // Opens a file by its wide name like _wfopen; null on failure.

@@ -2,27 +2,11 @@
 // fields acted on at once, its offer judged against the installed version.
 #include <curl/curl.h>
 
-#include <cstdlib>
-
 #include "app/path_utils.h"
 #include "app/updater_context.h"
 #include "serverlist/server_list.h"
+#include "update/version_decision.h"
 #include "update/xml_value.h"
-
-namespace {
-
-// Versions compare as decimal fractions held in 32-bit floats: "2.10" is 2.1.
-float versionNumber(const std::string& text) {
-    return static_cast<float>(std::atof(text.c_str()));
-}
-
-std::string withoutOuterSpaces(const std::string& text) {
-    const std::size_t first = text.find_first_not_of(' ');
-    if (first == std::string::npos) return std::string();
-    return text.substr(first, text.find_last_not_of(' ') - first + 1);
-}
-
-}  // namespace
 
 std::string UpdaterContext::readManifestValue(const std::string& elementName) {
     return readXmlValue(joinPath(dataDir, "serverManifest.xml"), elementName);
@@ -68,20 +52,15 @@ bool UpdaterContext::fetchManifest(const std::string& url, bool readCodebase) {
 bool UpdaterContext::evaluateManifest() {
     const std::string appId = readManifestValue("AppId");
     const std::string predicate = readManifestValue("Predicate");
-    std::size_t operatorPosition = predicate.rfind('<');
-    const bool lessThan = operatorPosition != std::string::npos;
-    if (!lessThan) operatorPosition = predicate.rfind('>');
-    if (appId != "com.halvornesys.pelorin" || operatorPosition == std::string::npos) {
+    Offer offer;
+    if (!readOffer(appId, predicate, offer)) {
         state = LogLevel::Fatal;
         log("Server manifest file is corrupt", LogLevel::Default, true);
         return false;
     }
     installedVersion = versionNumber(readInstalledVersion());
-    newVersion = withoutOuterSpaces(predicate.substr(operatorPosition + 1));
-    const float offeredVersion = versionNumber(newVersion);
-    const bool offered =
-        lessThan ? offeredVersion > installedVersion : installedVersion > offeredVersion;
-    if (!offered) {
+    newVersion = offer.version;
+    if (!offersUpdate(offer, installedVersion)) {
         log("Pelorin is up-to-date, no update found on server", LogLevel::Default, true);
         return false;
     }

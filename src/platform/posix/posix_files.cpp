@@ -73,6 +73,10 @@ FILE* openFile(const std::string& path, const char* mode) {
     return std::fopen(path.c_str(), mode);
 }
 
+bool isTerminal(FILE* stream) {
+    return ::isatty(::fileno(stream)) == 1;
+}
+
 // Paths are bytes here; widening and narrowing byte by byte names the same file.
 std::wstring widenPath(const std::string& path) {
     std::wstring wide;

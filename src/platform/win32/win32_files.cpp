@@ -78,6 +78,10 @@ std::wstring widenPath(const std::string& path) {
     return wide;
 }
 
+bool isTerminal(FILE* stream) {
+    return _isatty(_fileno(stream)) != 0;
+}
+
 FILE* openFileWide(const std::wstring& path, const char* mode) {
     return _wfopen(path.c_str(), widenPath(mode).c_str());
 }
