@@ -24,6 +24,10 @@ void applyTransferOptions(CURL* handle, const std::string& caBundlePath,
                           const TransferTimeouts& timeouts, unsigned long long byteLimit) {
     curl_easy_setopt(handle, CURLOPT_SSL_VERIFYPEER, 1L);
     curl_easy_setopt(handle, CURLOPT_CAINFO, caBundlePath.c_str());
+    // The bundle alone: libcurl may have been built with a directory of the
+    // system's CAs as its default, which it would consult besides. (Windows'
+    // libcurl has none, and refuses the option.)
+    curl_easy_setopt(handle, CURLOPT_CAPATH, nullptr);
     // The schemes a server list may name; file:// would copy a local file in.
     curl_easy_setopt(handle, CURLOPT_PROTOCOLS_STR, "ftp,sftp,http,https");
     curl_easy_setopt(handle, CURLOPT_REDIR_PROTOCOLS_STR, "ftp,sftp,http,https");
