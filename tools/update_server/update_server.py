@@ -125,6 +125,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
 
 class Server(http.server.ThreadingHTTPServer):
     daemon_threads = True
+    # A client that opens many connections at once (a mirror check) must not
+    # see its connections dropped and retried a second later.
+    request_queue_size = 128
 
     def __init__(self, args, tls):
         self.args, self.tls = args, tls
