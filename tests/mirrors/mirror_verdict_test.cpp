@@ -58,14 +58,25 @@ TEST(MirrorsVerdict, EachDifferenceFromTheMainManifestIsClassified) {
     }
 }
 
-TEST(MirrorsVerdict, TheWorstDifferenceDecidesAndEveryOneIsNamed) {
-    ManifestValues mirror = mainManifest;
-    mirror.predicate = "Pelorin.Version < 1.0";
-    mirror.hash = "0000000000000000000000000000000000000000";
-    const MirrorVerdict verdict = judgeManifest(mainManifest, mirror);
+TEST(MirrorsVerdict, AnOlderReleaseIsStaleWhateverItsPackageAndTheWorstDifferenceDecides) {
+    const ManifestValues oldRelease = {"com.halvornesys.pelorin",
+                                       "Pelorin.Version < 1.0",
+                                       "https://m.example/Pelorin-1.0.msi",
+                                       "0000000000000000000000000000000000000000",
+                                       "1.0",
+                                       ""};
+    MirrorVerdict verdict = judgeManifest(mainManifest, oldRelease);
+    EXPECT_EQ(verdict.mirrorClass, MirrorClass::Stale);
+    EXPECT_EQ(verdict.reason,
+              "offers 1.0, the main server 1.1; server list \"1.0\", the main server's \"1.1\"");
+    ManifestValues otherBuild = mainManifest;
+    otherBuild.hash = oldRelease.hash;
+    otherBuild.listVersion = "1.0";
+    verdict = judgeManifest(mainManifest, otherBuild);
     EXPECT_EQ(verdict.mirrorClass, MirrorClass::Different);
     EXPECT_EQ(verdict.reason,
-              "offers 1.0, the main server 1.1; Hash \"0000000000000000000000000000000000000000\", "
-              "the main server's \"4BC2B8D2F7A6C0E19D3F5A6B7C8D9E0F1A2B3C4D\"");
+              "Hash \"0000000000000000000000000000000000000000\", the main server's "
+              "\"4BC2B8D2F7A6C0E19D3F5A6B7C8D9E0F1A2B3C4D\"; server list \"1.0\", the main "
+              "server's \"1.1\"");
     EXPECT_EQ(judgeManifest(mainManifest, ManifestValues()).reason, "not an update manifest");
 }

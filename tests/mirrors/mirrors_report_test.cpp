@@ -61,8 +61,9 @@ protected:
         server->putFile("/Pelorin-1.1.msi", packageBytes);
         server->putFile("/Win/UpdateWin.xml", manifest);
         server->putFile("/copy/Win/UpdateWin.xml", manifest);
+        server->putFile("/Pelorin-1.0.msi", "the last release");
         server->putFile("/stale/Win/UpdateWin.xml",
-                        manifestWith("1.0", server->url("/Pelorin-1.1.msi"), packageHash));
+                        manifestWith("1.0", server->url("/Pelorin-1.0.msi"), otherHash));
         server->putFile("/otherhash/Win/UpdateWin.xml",
                         manifestWith("1.1", server->url("/Pelorin-1.1.msi"), otherHash));
         server->putFile("/gone/Win/UpdateWin.xml",

@@ -18,8 +18,9 @@ std::string corruptionReason(const ManifestValues& mirror) {
 }
 
 // A client the one manifest updated to its offer, would the other offer it
-// an update? That is how far apart the updater sees them.
-void judgeOffers(const Offer& main, const Offer& mirror, MirrorVerdict& verdict) {
+// an update? That is how far apart the updater sees them. True when both
+// offer the same version, to the same installations.
+bool judgeOffers(const Offer& main, const Offer& mirror, MirrorVerdict& verdict) {
     if (offersUpdate(main, versionNumber(mirror.version))) {
         addFinding(verdict, MirrorClass::Stale,
                    "offers " + mirror.version + ", the main server " + main.version);
@@ -30,7 +31,10 @@ void judgeOffers(const Offer& main, const Offer& mirror, MirrorVerdict& verdict)
         addFinding(verdict, MirrorClass::Different,
                    std::string("offers to ") + (mirror.lessThan ? "older" : "newer") +
                        " installations, the main server to " + (main.lessThan ? "older" : "newer"));
+    } else {
+        return true;
     }
+    return false;
 }
 
 void judgeText(const char* name, const std::string& main, const std::string& mirror,
@@ -40,12 +44,17 @@ void judgeText(const char* name, const std::string& main, const std::string& mir
                std::string(name) + " " + quoted(mirror) + ", the main server's " + quoted(main));
 }
 
-void judgeListVersion(const std::string& main, const std::string& mirror, MirrorVerdict& verdict) {
-    const float mainNumber = versionNumber(main);
-    const float mirrorNumber = versionNumber(mirror);
-    if (mirrorNumber == mainNumber) return;
+// An older list is stale; at the same list version, another hash is another list.
+void judgeList(const ManifestValues& main, const ManifestValues& mirror, MirrorVerdict& verdict) {
+    const float mainNumber = versionNumber(main.listVersion);
+    const float mirrorNumber = versionNumber(mirror.listVersion);
+    if (mirrorNumber == mainNumber) {
+        judgeText("Listhash", main.listHash, mirror.listHash, verdict);
+        return;
+    }
     addFinding(verdict, mirrorNumber < mainNumber ? MirrorClass::Stale : MirrorClass::Different,
-               "server list " + quoted(mirror) + ", the main server's " + quoted(main));
+               "server list " + quoted(mirror.listVersion) + ", the main server's " +
+                   quoted(main.listVersion));
 }
 
 }  // namespace
@@ -90,10 +99,11 @@ MirrorVerdict judgeManifest(const ManifestValues& main, const ManifestValues& mi
         addFinding(verdict, MirrorClass::Broken, corruptionReason(mirror));
         return verdict;
     }
-    judgeOffers(mainOffer, mirrorOffer, verdict);
-    judgeText("Codebase", main.codebase, mirror.codebase, verdict);
-    judgeText("Hash", main.hash, mirror.hash, verdict);
-    judgeListVersion(main.listVersion, mirror.listVersion, verdict);
-    judgeText("Listhash", main.listHash, mirror.listHash, verdict);
+    // Another release has another package: only the same one is compared.
+    if (judgeOffers(mainOffer, mirrorOffer, verdict)) {
+        judgeText("Codebase", main.codebase, mirror.codebase, verdict);
+        judgeText("Hash", main.hash, mirror.hash, verdict);
+    }
+    judgeList(main, mirror, verdict);
     return verdict;
 }

@@ -35,8 +35,9 @@ struct MirrorVerdict {
 };
 
 // Compares `mirror` with `main`, which must be a manifest the updater accepts.
-// A corrupt mirror manifest is Broken; otherwise the worst difference in the
-// offered version, Codebase, Hash, Listversion and Listhash decides.
+// A corrupt mirror manifest is Broken; otherwise the worst difference decides:
+// in the offered version, then (the same version offered) in Codebase and
+// Hash, and in Listversion, then (the same list version) in Listhash.
 MirrorVerdict judgeManifest(const ManifestValues& main, const ManifestValues& mirror);
 
 // Adds a finding of class `found`: the verdict takes the worse class, and the
