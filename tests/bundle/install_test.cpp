@@ -14,7 +14,8 @@ namespace fs = std::filesystem;
 namespace {
 
 const char* const bundleFiles[] = {"bin/PelorinAutoUpdate", "bin/BatchLauncher.sh",
-                                   "bin/PelorinUpdateTask.cron", "bin/pelorin-publish"};
+                                   "bin/PelorinUpdateTask.cron", "bin/pelorin-publish",
+                                   "bin/pelorin-mirrors"};
 
 int run(const std::string& command) {
     return std::system((command + " >/dev/null 2>&1").c_str());
