@@ -2,6 +2,8 @@
 
 #include <curl/curl.h>
 
+#include <cstring>
+
 #include "platform/platform.h"
 
 namespace {
@@ -18,6 +20,25 @@ std::size_t writeBounded(char* data, std::size_t size, std::size_t count, void* 
     return stored;
 }
 
+// The schemes a server list may name, as far as this libcurl has them: one it
+// lacks makes it refuse the whole list and then every transfer (the Windows
+// build has only http and https).
+const char* allowedSchemes() {
+    static const std::string schemes = [] {
+        std::string list;
+        const curl_version_info_data* info = curl_version_info(CURLVERSION_NOW);
+        for (const char* scheme : {"ftp", "sftp", "http", "https"}) {
+            for (const char* const* builtIn = info->protocols; builtIn && *builtIn; ++builtIn) {
+                if (std::strcmp(*builtIn, scheme) != 0) continue;
+                list += (list.empty() ? "" : ",") + std::string(scheme);
+                break;
+            }
+        }
+        return list;
+    }();
+    return schemes.c_str();
+}
+
 }  // namespace
 
 void applyTransferOptions(CURL* handle, const std::string& caBundlePath,
@@ -28,9 +49,9 @@ void applyTransferOptions(CURL* handle, const std::string& caBundlePath,
     // system's CAs as its default, which it would consult besides. (Windows'
     // libcurl has none, and refuses the option.)
     curl_easy_setopt(handle, CURLOPT_CAPATH, nullptr);
-    // The schemes a server list may name; file:// would copy a local file in.
-    curl_easy_setopt(handle, CURLOPT_PROTOCOLS_STR, "ftp,sftp,http,https");
-    curl_easy_setopt(handle, CURLOPT_REDIR_PROTOCOLS_STR, "ftp,sftp,http,https");
+    // Never file://, which would copy a local file in.
+    curl_easy_setopt(handle, CURLOPT_PROTOCOLS_STR, allowedSchemes());
+    curl_easy_setopt(handle, CURLOPT_REDIR_PROTOCOLS_STR, allowedSchemes());
     curl_easy_setopt(handle, CURLOPT_FOLLOWLOCATION, 0L);
     curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT, timeouts.connectSeconds);
     curl_easy_setopt(handle, CURLOPT_LOW_SPEED_LIMIT, timeouts.lowSpeedBytesPerSecond);
