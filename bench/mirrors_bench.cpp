@@ -136,8 +136,8 @@ int runBench(const Settings& settings) {
     const std::string mainUrl = publish(servers, settings.mirrors, listPath);
     const std::string output = dir.path() + "/report.txt";
 
-    std::printf("pelorin-mirrors: %d mirrors on %d HTTPS servers on 127.0.0.1, manifests only\n\n",
-                settings.mirrors, settings.servers);
+    std::printf("pelorin-mirrors: %d mirrors on %d HTTPS server%s on 127.0.0.1, manifests only\n\n",
+                settings.mirrors, settings.servers, settings.servers == 1 ? "" : "s");
     std::printf("%-28s %11s %14s %10s %12s\n", "",
                 ("parallel " + std::to_string(settings.parallel)).c_str(), "one by one", "speed-up",
                 "tool CPU");
