@@ -44,6 +44,10 @@ std::string requiredAttribute(const TiXmlElement& element, const char* name,
 ScenarioServer readServer(const TiXmlElement& element, const std::string& file) {
     ScenarioServer server;
     server.name = requiredAttribute(element, "name", file);
+    server.protocol = attribute(element, "protocol", "https");
+    if (server.protocol != "https" && server.protocol != "ftp" && server.protocol != "sftp") {
+        throw ScenarioError(file, "unknown protocol " + server.protocol);
+    }
     server.cert = attribute(element, "cert", "Good");
     server.unreachable = attribute(element, "unreachable") == "true";
     for (const TiXmlElement* child = element.FirstChildElement(); child;

@@ -24,7 +24,8 @@ struct ServerRule {
 
 struct ScenarioServer {
     std::string name;               // "main" is the main server, on the build's fixed port
-    std::string cert;               // "Good", "ForeignCa" or "WrongHost"
+    std::string protocol;           // "https" (the test server), "ftp" or "sftp"
+    std::string cert;               // "Good", "ForeignCa" or "WrongHost"; https only
     bool unreachable = false;       // a port where nothing listens
     std::vector<ServedFile> files;  // written in this order
     std::vector<ServerRule> rules;

@@ -19,6 +19,7 @@
 #include <stdexcept>
 #include <thread>
 
+#include "e2e/file_mirror.h"
 #include "e2e/log_match.h"
 #include "e2e/sample_packages.h"
 #include "support/test_server.h"
@@ -43,10 +44,18 @@ constexpr auto browserLifeLimit = std::chrono::seconds(60);
 const std::vector<std::string> logHeader = {
     "*************** PelorinAutoUpdate [2.5] **************", "", "Started at: <any>."};
 
-// A scenario server: a running test server, or a port where nothing listens.
+// A scenario server: a running HTTPS test server, an FTP or SFTP mirror, or
+// a port where nothing listens.
 struct Host {
     std::unique_ptr<TestServer> server;
-    std::string baseUrl;  // "https://localhost:PORT"
+    std::unique_ptr<FileMirror> mirror;
+    std::string baseUrl;  // "https://localhost:PORT", or the mirror's
+
+    // Where the served files lie; empty when nothing is served.
+    std::string rootDir() const {
+        if (server) return server->rootDir();
+        return mirror ? mirror->rootDir() : std::string();
+    }
 };
 using Hosts = std::map<std::string, Host>;
 
@@ -86,10 +95,26 @@ ServerCert certKind(const std::string& name) {
     throw std::runtime_error("unknown certificate kind " + name);
 }
 
-Hosts startHosts(const Scenario& scenario) {
+FileMirror::Protocol mirrorProtocol(const std::string& name) {
+    return name == "ftp" ? FileMirror::Protocol::Ftp : FileMirror::Protocol::Sftp;
+}
+
+// `clientHome` is the updater's HOME, where an SFTP mirror leaves its key.
+Hosts startHosts(const Scenario& scenario, const std::string& clientHome) {
     Hosts hosts;
     for (const ScenarioServer& described : scenario.servers) {
         Host host;
+        if (described.protocol != "https") {
+            if (described.unreachable || described.name == "main") {
+                throw std::runtime_error("the mirror " + described.name +
+                                         " must be reachable and not the main server");
+            }
+            host.mirror =
+                std::make_unique<FileMirror>(mirrorProtocol(described.protocol), clientHome);
+            host.baseUrl = host.mirror->baseUrl();
+            hosts.emplace(described.name, std::move(host));
+            continue;
+        }
         const int fixedPort = described.name == "main" ? mainServerPort() : 0;
         int port = fixedPort;
         if (described.unreachable) {
@@ -158,11 +183,10 @@ private:
     std::string servedFileHash(const std::string& where) const {
         const std::string::size_type slash = where.find('/');
         const auto host = hosts_.find(where.substr(0, slash));
-        if (slash == std::string::npos || host == hosts_.end() || !host->second.server) {
+        if (slash == std::string::npos || host == hosts_.end() || host->second.rootDir().empty()) {
             throw std::runtime_error("no served file " + where);
         }
-        const std::string hash =
-            hashFileToHex(host->second.server->rootDir() + where.substr(slash));
+        const std::string hash = hashFileToHex(host->second.rootDir() + where.substr(slash));
         if (hash.empty()) throw std::runtime_error("no served file " + where + " (yet)");
         return hash;
     }
@@ -178,25 +202,37 @@ struct LimitedRule {
     int requests;
 };
 
+std::string servedContent(const ServedFile& file, const Placeholders& placeholders) {
+    return file.release.empty()
+               ? placeholders.expand(file.content, true)
+               : readFile(samplePackage(file.release,
+                                        file.lowerCaseProgramFolder ? "--lower-case-folder" : ""));
+}
+
 // Puts every server's files and rules in place, in the scenario's order;
 // gives the rules that hold for the first requests only.
 std::vector<LimitedRule> publish(const Scenario& scenario, const Hosts& hosts,
                                  const Placeholders& placeholders) {
     std::vector<LimitedRule> limited;
     for (const ScenarioServer& described : scenario.servers) {
-        TestServer* server = hosts.at(described.name).server.get();
+        const Host& host = hosts.at(described.name);
+        if (host.mirror) {
+            if (!described.rules.empty()) {
+                throw std::runtime_error("the mirror " + described.name + " knows no rules");
+            }
+            for (const ServedFile& file : described.files) {
+                host.mirror->putFile(file.path, servedContent(file, placeholders));
+            }
+            continue;
+        }
+        TestServer* server = host.server.get();
         if (!server) {
             if (described.files.empty() && described.rules.empty()) continue;
             throw std::runtime_error("the unreachable server " + described.name +
                                      " serves nothing");
         }
         for (const ServedFile& file : described.files) {
-            server->putFile(
-                file.path,
-                file.release.empty()
-                    ? placeholders.expand(file.content, true)
-                    : readFile(samplePackage(
-                          file.release, file.lowerCaseProgramFolder ? "--lower-case-folder" : "")));
+            server->putFile(file.path, servedContent(file, placeholders));
         }
         for (const ServerRule& rule : described.rules) {
             server->setRule(rule.path, rule.json);
@@ -356,7 +392,7 @@ int mainServerPort() {
 void replayScenario(const Scenario& scenario, UpdaterTarget& target) {
     Installation installation;
     target.layOut(installation, scenario.installedVersion);
-    const Hosts hosts = startHosts(scenario);
+    const Hosts hosts = startHosts(scenario, installation.homeDir);
     fs::copy_file(TestServer::caBundlePath(), installation.applicationDir + "/PelorinCert.pem",
                   fs::copy_options::overwrite_existing);
     const Placeholders placeholders(installation, target, hosts);

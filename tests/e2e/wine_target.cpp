@@ -153,7 +153,7 @@ WineTarget::WineTarget()
     }
     if (standinsDir_.empty()) standinsDir_ = fs::path(executable_).parent_path() / "standins";
     if (prefix_.empty()) prefix_ = defaultPrefix;
-    for (const char* standin : {"msiexec.exe", "schtasks.exe", "xcopy.exe", "browser.exe"}) {
+    for (const char* standin : {"schtasks.exe", "xcopy.exe", "browser.exe"}) {
         if (!fs::is_regular_file(fs::path(standinsDir_) / standin)) {
             throw std::runtime_error("no " + std::string(standin) + " in " + standinsDir_ +
                                      " (tools/windows/standins/build-standins.sh builds them)");
@@ -223,9 +223,9 @@ UpdaterRun WineTarget::runUpdater(Installation& installation,
     UpdaterRun run;
     run.exitCode = runProgram(
         wineRun_, command,
-        environmentWith(
-            {"WINEPREFIX=" + prefix_, "WINEPATH=" + updaterPath(standinsDir_),
-             "PELORIN_SCHTASKS_RECORD=" + updaterPath(schtasksRecordPath(installation))}),
+        environmentWith({"WINEPREFIX=" + prefix_, "WINEPATH=" + updaterPath(standinsDir_),
+                         "PELORIN_SCHTASKS_RECORD=" + updaterPath(schtasksRecordPath(installation)),
+                         "HOME=" + installation.homeDir}),
         installation.root.path() + "/wine-output.txt");
     const std::string log = readFile(logPath());
     EXPECT_TRUE(everyLineEndsInCrLf(log)) << "a log line does not end in CR LF:\n" << log;

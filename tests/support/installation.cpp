@@ -55,6 +55,7 @@ Installation::Installation(Level level, const std::string& programFolder) {
     registryRoot = root.path() + "/registry";
     tempDir = root.path() + "/temp";
     stubDir = root.path() + "/stubs";
+    homeDir = root.path() + "/home";
     rootDir = root.path() + "/" + programFolder + "/Halvorne/Pelorin";
     installDir = rootDir + "/Update";
     applicationDir = rootDir + "/Application";
@@ -62,7 +63,7 @@ Installation::Installation(Level level, const std::string& programFolder) {
     dataDir = rootDir + "/Data";
     hive = level == Level::User ? "HKEY_CURRENT_USER" : "HKEY_LOCAL_MACHINE";
     for (const std::string& directory :
-         {registryRoot, tempDir, stubDir, installDir, applicationDir}) {
+         {registryRoot, tempDir, stubDir, homeDir, installDir, applicationDir}) {
         fs::create_directories(directory);
     }
     writeFile(stubDir + "/crontab", crontabStandIn);
@@ -114,6 +115,7 @@ UpdaterRun Installation::runUpdater(const std::vector<std::string>& words,
     if (child == 0) {
         ::setenv("PELORIN_REGISTRY_ROOT", registryRoot.c_str(), 1);
         ::setenv("TMPDIR", tempDir.c_str(), 1);
+        ::setenv("HOME", homeDir.c_str(), 1);
         ::setenv("PATH", path.c_str(), 1);
         std::vector<char*> argv{const_cast<char*>(executable.c_str())};
         for (const std::string& word : words) argv.push_back(const_cast<char*>(word.c_str()));

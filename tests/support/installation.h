@@ -53,6 +53,8 @@ public:
 
     TempDir root;
     std::string registryRoot, tempDir, stubDir;
+    // The updater's HOME, where libcurl looks for the key of an SFTP login.
+    std::string homeDir;
     std::string rootDir;         // the browser: .../Halvorne/Pelorin
     std::string installDir;      // the updater: rootDir/Update
     std::string applicationDir;  // rootDir/Application

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Builds the Windows dependencies (libcurl with Schannel, TinyXML, GoogleTest)
-# as static mingw-w64 libraries from Debian's own source packages, into a cache
-# outside the clone keyed on the source versions.
+# Builds the Windows dependencies (OpenSSL, libssh2 on OpenSSL, libcurl on both
+# with HTTP, HTTPS, FTP and SFTP, TinyXML, GoogleTest) as static 32-bit
+# mingw-w64 libraries (i686, posix threads) from Debian's own source packages,
+# into a cache outside the clone keyed on the source versions and this recipe.
 #
 # Usage: PELORIN_WINDOWS_DEPS=$(tools/windows/build-deps.sh)
 # The cache root is ${PELORIN_CACHE_DIR:-/var/cache/pelorin}/windows-deps. The
@@ -14,7 +15,7 @@ exec 3>&1 1>&2
 
 cache_root=${PELORIN_CACHE_DIR:-/var/cache/pelorin}/windows-deps
 jobs=${PELORIN_BUILD_JOBS:-2}
-target=x86_64-w64-mingw32
+target=i686-w64-mingw32
 srclist=/etc/apt/sources.list.d/pelorin-deb-src.sources
 
 log() { echo "build-deps: $*"; }
@@ -40,9 +41,9 @@ missing_packages() {
 
 install_tools() {
   local missing
-  mapfile -t missing < <(missing_packages dpkg-dev xz-utils patch cmake ninja-build \
-    binutils-mingw-w64-x86-64 gcc-mingw-w64-x86-64-posix g++-mingw-w64-x86-64-posix \
-    mingw-w64-x86-64-dev)
+  mapfile -t missing < <(missing_packages dpkg-dev xz-utils patch cmake ninja-build make perl \
+    binutils-mingw-w64-i686 gcc-mingw-w64-i686-posix g++-mingw-w64-i686-posix \
+    mingw-w64-i686-dev)
   if [ "${#missing[@]}" -gt 0 ]; then
     log "installing ${missing[*]}"
     as_root apt-get update -q
@@ -149,13 +150,20 @@ ensure_deb_src() {
   fi
 }
 
-# Sets curl_ver, tinyxml_ver and googletest_ver to the versions apt-get source
-# would fetch, read from the .dsc names it prints (one call: each costs ~2 s).
+sources=(openssl libssh2 curl tinyxml googletest)
+# Sources from the release's own suite: the security archive's mirror may
+# list a source package whose .dsc it does not hold.
+# shellcheck disable=SC1091
+codename=$(. /etc/os-release && echo "${VERSION_CODENAME:-}")
+
+# Sets openssl_ver, libssh2_ver, curl_ver, tinyxml_ver and googletest_ver to
+# the versions apt-get source would fetch, read from the .dsc names it prints
+# (one call: each costs ~2 s).
 read_source_versions() {
   local uris pkg dsc
-  uris=$(apt-get source --print-uris -qq curl tinyxml googletest 2>/dev/null) ||
-    die "apt-get source cannot find curl, tinyxml and googletest"
-  for pkg in curl tinyxml googletest; do
+  uris=$(apt-get source --print-uris -qq "${sources[@]/%//$codename}" 2>/dev/null) ||
+    die "apt-get source cannot find ${sources[*]}"
+  for pkg in "${sources[@]}"; do
     dsc=$(sed -n "s/^'[^']*' ${pkg}_\([^ ]*\)\.dsc .*/\1/p" <<<"$uris" | head -n1)
     [ -n "$dsc" ] || die "apt-get source finds no source package $pkg"
     printf -v "${pkg}_ver" '%s' "$dsc"
@@ -164,7 +172,7 @@ read_source_versions() {
 
 fetch_source() {
   local pkg=$1 dir
-  (cd "$work" && apt-get source -q "$pkg" >"$work/$pkg.fetch.log" 2>&1) ||
+  (cd "$work" && apt-get source -q "$pkg/$codename" >"$work/$pkg.fetch.log" 2>&1) ||
     { cat "$work/$pkg.fetch.log"; die "apt-get source $pkg failed"; }
   dir=$(find "$work" -mindepth 1 -maxdepth 1 -type d -name "$pkg-*" | head -n1)
   [ -n "$dir" ] || die "no unpacked tree for $pkg"
@@ -184,11 +192,12 @@ mingw_cmake() {
 write_toolchain() {
   cat >"$work/toolchain.cmake" <<TOOLCHAIN
 set(CMAKE_SYSTEM_NAME Windows)
-set(CMAKE_SYSTEM_PROCESSOR x86_64)
+set(CMAKE_SYSTEM_PROCESSOR x86)
 set(CMAKE_C_COMPILER $target-gcc-posix)
 set(CMAKE_CXX_COMPILER $target-g++-posix)
 set(CMAKE_RC_COMPILER $target-windres)
-set(CMAKE_FIND_ROOT_PATH /usr/$target)
+# The libraries built before are found in the install prefix.
+set(CMAKE_FIND_ROOT_PATH /usr/$target $staging)
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
@@ -196,27 +205,67 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 TOOLCHAIN
 }
 
+build_openssl() {
+  local src=$1
+  log "building OpenSSL $openssl_ver (static libraries only)"
+  # Only the libraries: the command-line program and the documentation would
+  # double the time. no-capieng: the Windows certificate store stays out of
+  # the trust decision, which is the CA bundle's alone.
+  (cd "$src" && ./Configure mingw no-shared no-tests no-capieng no-dso \
+    --prefix="$staging" --libdir=lib \
+    CC=$target-gcc-posix CXX=$target-g++-posix AR=$target-ar \
+    RANLIB=$target-ranlib RC=$target-windres) >"$work/openssl.configure.log" 2>&1 ||
+    { tail -n 40 "$work/openssl.configure.log"; die "configuring OpenSSL failed"; }
+  make -C "$src" -j "$jobs" build_libs >"$work/openssl.build.log" 2>&1 ||
+    { tail -n 40 "$work/openssl.build.log"; die "building OpenSSL failed"; }
+  make -C "$src" install_dev >>"$work/openssl.build.log" 2>&1 ||
+    { tail -n 40 "$work/openssl.build.log"; die "installing OpenSSL failed"; }
+}
+
+build_libssh2() {
+  local src=$1
+  log "building libssh2 $libssh2_ver (OpenSSL back end)"
+  mingw_cmake -S "$src" -B "$work/build-libssh2" \
+    -DCRYPTO_BACKEND=OpenSSL -DOPENSSL_USE_STATIC_LIBS=ON -DOPENSSL_ROOT_DIR="$staging" \
+    -DENABLE_ZLIB_COMPRESSION=OFF -DBUILD_EXAMPLES=OFF -DBUILD_TESTING=OFF \
+    >"$work/libssh2.configure.log" 2>&1 ||
+    { tail -n 40 "$work/libssh2.configure.log"; die "configuring libssh2 failed"; }
+  cmake --build "$work/build-libssh2" -j "$jobs" >"$work/libssh2.build.log" 2>&1 ||
+    { tail -n 40 "$work/libssh2.build.log"; die "building libssh2 failed"; }
+  cmake --install "$work/build-libssh2" >>"$work/libssh2.build.log" 2>&1 ||
+    { tail -n 40 "$work/libssh2.build.log"; die "installing libssh2 failed"; }
+}
+
 build_curl() {
   local src=$1
-  log "building libcurl $curl_ver (Schannel, HTTP/HTTPS only)"
+  log "building libcurl $curl_ver (OpenSSL; HTTP, HTTPS, FTP, SFTP)"
+  # No CA bundle or path is built in: a certificate is trusted only when it
+  # chains to the bundle the updater names.
   mingw_cmake -S "$src" -B "$work/build-curl" \
     -DBUILD_CURL_EXE=OFF -DBUILD_TESTING=OFF -DENABLE_CURL_MANUAL=OFF \
     -DBUILD_LIBCURL_DOCS=OFF -DBUILD_MISC_DOCS=OFF \
-    -DCURL_USE_SCHANNEL=ON -DCURL_USE_OPENSSL=OFF -DCURL_USE_MBEDTLS=OFF \
+    -DCURL_USE_OPENSSL=ON -DOPENSSL_USE_STATIC_LIBS=ON -DOPENSSL_ROOT_DIR="$staging" \
+    -DCURL_USE_SCHANNEL=OFF -DCURL_USE_MBEDTLS=OFF \
     -DCURL_USE_BEARSSL=OFF -DCURL_USE_WOLFSSL=OFF -DCURL_USE_NSS=OFF \
-    -DCURL_USE_GNUTLS=OFF -DCURL_WINDOWS_SSPI=ON \
-    -DHTTP_ONLY=ON -DCURL_DISABLE_LDAP=ON -DCURL_DISABLE_LDAPS=ON \
-    -DCURL_DISABLE_FTP=ON -DCURL_DISABLE_FILE=ON -DCURL_DISABLE_DICT=ON \
+    -DCURL_USE_GNUTLS=OFF -DCURL_WINDOWS_SSPI=OFF -DCURL_DISABLE_CRYPTO_AUTH=OFF \
+    -DHTTP_ONLY=OFF -DCURL_DISABLE_FTP=OFF -DCURL_USE_LIBSSH2=ON -DCURL_USE_LIBSSH=OFF \
+    -DCURL_DISABLE_LDAP=ON -DCURL_DISABLE_LDAPS=ON \
+    -DCURL_DISABLE_FILE=ON -DCURL_DISABLE_DICT=ON \
     -DCURL_DISABLE_TELNET=ON -DCURL_DISABLE_TFTP=ON -DCURL_DISABLE_POP3=ON \
     -DCURL_DISABLE_IMAP=ON -DCURL_DISABLE_SMTP=ON -DCURL_DISABLE_GOPHER=ON \
     -DCURL_DISABLE_RTSP=ON -DCURL_DISABLE_MQTT=ON -DCURL_DISABLE_SMB=ON \
-    -DCURL_USE_LIBSSH2=OFF -DCURL_USE_LIBSSH=OFF -DCURL_USE_GSSAPI=OFF \
+    -DCURL_USE_GSSAPI=OFF -DENABLE_UNIX_SOCKETS=OFF \
     -DCURL_ZLIB=OFF -DCURL_BROTLI=OFF -DCURL_ZSTD=OFF -DUSE_NGHTTP2=OFF \
     -DUSE_NGTCP2=OFF -DUSE_QUICHE=OFF -DUSE_MSH3=OFF -DUSE_LIBIDN2=OFF \
     -DUSE_WIN32_IDN=OFF -DCURL_USE_LIBPSL=OFF -DUSE_LIBRTMP=OFF \
     -DENABLE_ARES=OFF -DCURL_CA_BUNDLE=none -DCURL_CA_PATH=none \
     -DCURL_CA_FALLBACK=OFF >"$work/curl.configure.log" 2>&1 ||
     { tail -n 40 "$work/curl.configure.log"; die "configuring curl failed"; }
+  grep -q 'Enabled SSL backends: *OpenSSL' "$work/curl.configure.log" &&
+    grep -Eq 'Enabled features:.*SSL' "$work/curl.configure.log" ||
+    { grep -i 'enabled' "$work/curl.configure.log"; die "curl was not configured with OpenSSL"; }
+  grep -Eq 'Enabled protocols:.*SFTP' "$work/curl.configure.log" ||
+    { grep -i 'enabled' "$work/curl.configure.log"; die "curl was not configured with SFTP"; }
   cmake --build "$work/build-curl" -j "$jobs" >"$work/curl.build.log" 2>&1 ||
     { tail -n 40 "$work/curl.build.log"; die "building curl failed"; }
   cmake --install "$work/build-curl" >>"$work/curl.build.log" 2>&1 ||
@@ -258,9 +307,13 @@ build_googletest() {
 install_tools
 ensure_deb_src
 
-curl_ver='' tinyxml_ver='' googletest_ver=''
+openssl_ver='' libssh2_ver='' curl_ver='' tinyxml_ver='' googletest_ver=''
 read_source_versions
-key="curl-${curl_ver}_tinyxml-${tinyxml_ver}_googletest-${googletest_ver}"
+# Raised whenever the build options below change: other options, other
+# libraries, from the same sources.
+recipe=2
+key="$target-r${recipe}_openssl-${openssl_ver}_libssh2-${libssh2_ver}_curl-${curl_ver}"
+key+="_tinyxml-${tinyxml_ver}_googletest-${googletest_ver}"
 prefix=$cache_root/$key
 stamp=$prefix/.pelorin-complete
 
@@ -279,23 +332,31 @@ if [ -f "$stamp" ]; then
 fi
 
 start=$SECONDS
-work=$cache_root/.work-$key
+work=$prefix.work
 staging=$prefix.partial
 rm -rf "$work" "$staging"
 mkdir -p "$work" "$staging"
 write_toolchain
 
-log "fetching sources: curl $curl_ver, tinyxml $tinyxml_ver, googletest $googletest_ver"
+log "fetching sources: openssl $openssl_ver, libssh2 $libssh2_ver, curl $curl_ver," \
+  "tinyxml $tinyxml_ver, googletest $googletest_ver"
+openssl_src=$(fetch_source openssl)
+libssh2_src=$(fetch_source libssh2)
 curl_src=$(fetch_source curl)
 tinyxml_src=$(fetch_source tinyxml)
 googletest_src=$(fetch_source googletest)
 
+build_openssl "$openssl_src"
+build_libssh2 "$libssh2_src"
 build_curl "$curl_src"
 build_tinyxml "$tinyxml_src"
 build_googletest "$googletest_src"
 
-printf 'curl %s\ntinyxml %s\ngoogletest %s\n' "$curl_ver" "$tinyxml_ver" "$googletest_ver" \
-  >"$staging/.pelorin-complete"
+printf '%s\n' "target $target" "openssl $openssl_ver" "libssh2 $libssh2_ver" "curl $curl_ver" \
+  "tinyxml $tinyxml_ver" "googletest $googletest_ver" >"$staging/.pelorin-complete"
+# The CMake files of curl name libssh2 by its full path: move it with the tree.
+grep -rlF "$staging" "$staging/lib/cmake" "$staging/lib/pkgconfig" 2>/dev/null |
+  xargs -r sed -i "s|$staging|$prefix|g"
 rm -rf "$prefix"
 mv "$staging" "$prefix"
 rm -rf "$work"

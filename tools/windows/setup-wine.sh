@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs Debian's Wine if missing and creates (or refreshes) a 64-bit Wine
-# prefix for running the cross-built Windows binaries headless.
+# Makes the Wine 10 root when missing (wine-root.sh) and creates (or
+# refreshes) a 64-bit Wine prefix with 32-bit support in it, for running the
+# cross-built 32-bit Windows binaries headless.
 #
 # Usage: tools/windows/setup-wine.sh [PREFIX]
 #   PREFIX defaults to $PELORIN_WINE_PREFIX, else /var/cache/pelorin/wine-prefix.
@@ -11,54 +12,35 @@ set -euo pipefail
 exec 3>&1 1>&2
 
 prefix=${1:-${PELORIN_WINE_PREFIX:-/var/cache/pelorin/wine-prefix}}
+here=$(cd "$(dirname "$0")" && pwd)
 
 log() { echo "setup-wine: $*"; }
 
-missing_packages() {
-  local pkg
-  for pkg in "$@"; do
-    if ! dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'ok installed'; then
-      echo "$pkg"
-    fi
-  done
-}
+root=$(bash "$here/wine-root.sh" path)
 
-as_root() {
-  if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
-}
+# A 64-bit prefix runs 32-bit programs through wine32, as 64-bit Windows does.
+export WINEPREFIX=$prefix WINEARCH=win64
+# shellcheck source=wine-env.sh
+source "$here/wine-env.sh"
 
-# Debian's "wine" package is the front end; "wine64" carries the 64-bit loader.
-mapfile -t missing < <(missing_packages wine wine64)
-if [ "${#missing[@]}" -gt 0 ]; then
-  log "installing ${missing[*]}"
-  as_root apt-get update -q
-  as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -q \
-    -o DPkg::Lock::Timeout=120 --no-install-recommends "${missing[@]}"
-fi
-
-export WINEPREFIX=$prefix WINEARCH=win64 WINEDEBUG=-all
-# No display: keep wineboot from trying to open windows or install Mono/Gecko.
-unset DISPLAY WAYLAND_DISPLAY
-export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
-
-if [ -f "$prefix/system.reg" ] && [ -d "$prefix/drive_c/windows/system32" ]; then
-  # An existing prefix only needs updating when the installed Wine is newer
-  # than the one that made it; wineboot -u is cheap when nothing changed.
-  stamp=$prefix/.pelorin-wine-version
-  version=$(wine --version 2>/dev/null || true)
+version=$(in_wine_root wine --version)
+stamp=$prefix/.pelorin-wine-version
+if [ -f "$prefix/system.reg" ] && [ -d "$prefix/drive_c/windows/syswow64" ]; then
+  # An existing prefix only needs updating when another Wine made it;
+  # wineboot -u is cheap when nothing changed.
   if [ "$(cat "$stamp" 2>/dev/null)" != "$version" ]; then
     log "refreshing prefix $prefix for $version"
-    wineboot -u
-    wineserver -w
+    in_wine_root sh -c 'wineboot -u && wineserver -w'
     echo "$version" >"$stamp"
   fi
 else
-  log "creating 64-bit prefix $prefix"
-  mkdir -p "$(dirname "$prefix")"
+  log "creating 64-bit prefix $prefix with $version from $root"
+  started=$SECONDS
   rm -rf "$prefix"
-  wineboot --init
-  wineserver -w
-  wine --version >"$prefix/.pelorin-wine-version"
+  mkdir -p "$prefix"
+  in_wine_root sh -c 'wineboot --init && wineserver -w'
+  echo "$version" >"$stamp"
+  log "created in $((SECONDS - started)) s"
 fi
 
 echo "$prefix" >&3

@@ -1,21 +1,26 @@
 # Sourced by the Windows scripts once WINEPREFIX is set: a quiet Wine without
-# a display, and the helpers to keep one Wine server up for a whole run.
+# a display, run from the Wine 10 root (wine-root.sh), and the helpers to keep
+# one Wine server up for a whole run.
 # shellcheck shell=bash
 
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-"mscoree,mshtml=;winemenubuilder.exe=d"}
-unset DISPLAY WAYLAND_DISPLAY
+unset DISPLAY WAYLAND_DISPLAY XDG_RUNTIME_DIR
 
-# Whether a Wine server for the prefix is up: its socket lives in a folder
-# named after the prefix's device and inode.
+pelorin_windows_tools=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+
+# Runs a Linux program of the Wine root (wine, wineserver, wineboot) in it.
+in_wine_root() {
+  bash "$pelorin_windows_tools/wine-root.sh" run "$@"
+}
+
+# Whether a Wine server for the prefix is up: its socket lives in the root's
+# /tmp, in a folder named after the prefix's device and inode.
 wine_server_running() {
-  local dev ino dir sock
+  local dev ino root
+  root=$(bash "$pelorin_windows_tools/wine-root.sh" path)
   read -r dev ino < <(stat -c '%d %i' "$WINEPREFIX")
-  dir=$(printf 'server-%x-%x' "$dev" "$ino")
-  for sock in /tmp/.wine-"$(id -u)"/"$dir"/socket /tmp/wine-*/"$dir"/socket; do
-    [ -S "$sock" ] && return 0
-  done
-  return 1
+  [ -S "$root/tmp/.wine-$(id -u)/$(printf 'server-%x-%x' "$dev" "$ino")/socket" ]
 }
 
 # One Wine server and its background services for the rest of the script,
@@ -24,8 +29,9 @@ wine_server_running() {
 # open: CI waits for it to close.
 keep_wine_server_for_this_run() {
   if ! wine_server_running; then
-    wineserver -p </dev/null >/dev/null 2>&1
-    trap 'wineserver -k >/dev/null 2>&1 || true; wineserver -w >/dev/null 2>&1 || true' EXIT
+    in_wine_root wineserver -p </dev/null >/dev/null 2>&1
+    trap 'in_wine_root wineserver -k >/dev/null 2>&1 || true
+          in_wine_root wineserver -w >/dev/null 2>&1 || true' EXIT
   fi
-  wine wineboot </dev/null >/dev/null 2>&1 || true
+  in_wine_root wine wineboot </dev/null >/dev/null 2>&1 || true
 }

@@ -1,15 +1,16 @@
 #!/usr/bin/env bash
-# Runs a cross-built Windows program under Wine, headless and quiet; used as
-# CMake's cross-compiling emulator so ctest and test discovery work on Linux.
-# The prefix is $WINEPREFIX, else $PELORIN_WINE_PREFIX, else
-# /var/cache/pelorin/wine-prefix; it is created on first use.
+# Runs a cross-built Windows program under Wine 10 (from the root of
+# wine-root.sh), headless and quiet; used as CMake's cross-compiling emulator
+# so ctest and test discovery work on Linux. The prefix is $WINEPREFIX, else
+# $PELORIN_WINE_PREFIX, else /var/cache/pelorin/wine-prefix; it is created on
+# first use.
 set -euo pipefail
 
 export WINEPREFIX=${WINEPREFIX:-${PELORIN_WINE_PREFIX:-/var/cache/pelorin/wine-prefix}}
 # shellcheck source=wine-env.sh
 source "$(dirname "$0")/wine-env.sh"
 
-if [ ! -f "$WINEPREFIX/system.reg" ] || ! command -v wine >/dev/null; then
+if [ ! -f "$WINEPREFIX/.pelorin-wine-version" ]; then
   "$(dirname "$0")/setup-wine.sh" "$WINEPREFIX" >/dev/null
 fi
 
@@ -23,10 +24,10 @@ if ! wine_server_running; then
   flock 9
   if ! wine_server_running; then
     # 9>&-: the lingering server must not inherit, and so hold, the lock.
-    wineserver -p 60 </dev/null >/dev/null 2>&1 9>&- || true
-    wine wineboot </dev/null >/dev/null 2>&1 9>&- || true
+    in_wine_root wineserver -p 60 </dev/null >/dev/null 2>&1 9>&- || true
+    in_wine_root wine wineboot </dev/null >/dev/null 2>&1 9>&- || true
   fi
   exec 9>&-
 fi
 
-exec wine "$@"
+exec bash "$(dirname "$0")/wine-root.sh" run wine "$@"

@@ -10,6 +10,12 @@
 
 namespace {
 
+// The process entry of a 32-bit program; a 64-bit one has 568 bytes, and a
+// snapshot walked with an entry of the wrong size yields nothing.
+constexpr DWORD processEntrySize = 556;
+static_assert(sizeof(PROCESSENTRY32W) == processEntrySize,
+              "the updater is a 32-bit program (the i686 toolchain builds it)");
+
 class SnapshotHandle {
 public:
     SnapshotHandle() : handle_(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0)) {}
@@ -34,7 +40,7 @@ std::vector<std::wstring> runningProcessNames() {
     SnapshotHandle snapshot;
     if (!snapshot.valid()) return names;
     PROCESSENTRY32W entry = {};
-    entry.dwSize = sizeof entry;
+    entry.dwSize = processEntrySize;
     for (BOOL more = Process32FirstW(snapshot.get(), &entry); more;
          more = Process32NextW(snapshot.get(), &entry)) {
         names.push_back(entry.szExeFile);

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the Windows stand-ins that the end-to-end tests put in front of
-# Wine's own programs (msiexec.exe, schtasks.exe, xcopy.exe) and the program
-# that plays the running browser (browser.exe), with mingw-w64.
+# Wine's own programs where Wine 10 falls short (schtasks.exe, xcopy.exe) and
+# the program that plays the running browser (browser.exe), with mingw-w64 for
+# 32-bit Windows, like the updater.
 #
 # Usage: tools/windows/standins/build-standins.sh OUTDIR
 set -euo pipefail
@@ -10,12 +11,12 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 out=$1
 mkdir -p "$out"
-compiler=${PELORIN_MINGW_CXX:-x86_64-w64-mingw32-g++-posix}
+compiler=${PELORIN_MINGW_CXX:-i686-w64-mingw32-g++-posix}
 
-for name in msiexec schtasks xcopy browser; do
+for name in schtasks xcopy browser; do
   if [ ! "$out/$name.exe" -nt "$here/$name.cpp" ] || [ ! "$out/$name.exe" -nt "$0" ]; then
     "$compiler" -std=c++17 -O2 -Wall -Wextra -Werror -static -o "$out/$name.exe" "$here/$name.cpp"
   fi
 done
-# The msiexec stand-in finds its Linux half beside itself.
-install -m 755 "$here/msiexec-unpack.sh" "$out/msiexec-unpack.sh"
+# Left by earlier builds, when Wine had no administrative install.
+rm -f "$out/msiexec.exe" "$out/msiexec-unpack.sh"

@@ -1,18 +1,11 @@
 // xcopy.exe for Wine: runs Wine's own xcopy with the same arguments and
-// makes a failed copy end as it does on Windows, which Wine 8 misses twice:
-// - its xcopy drops the status of every subfolder it copies
-//   (programs/xcopy/xcopy.c ignores what the recursive XCOPY_DoCopy returns),
-//   so a file that could not be copied below the top folder still gives 0.
-//   After a 0 this program compares the two trees and gives 5 (Windows'
-//   "disk write error") when something was not copied;
-// - its cmd runs what follows "&&" whatever the status before it
-//   (programs/cmd/wcmdmain.c, WCMD_execute_commands: "FIXME: Only if
-//   previous call worked for && or failed for ||"). After a failure this
-//   program ends the cmd.exe that started it with the same status, so that,
-//   as on Windows, nothing after "xcopy ... &&" runs.
+// makes a failed copy end as it does on Windows. Wine 10's xcopy still drops
+// the status of every subfolder it copies (programs/xcopy/xcopy.c ignores
+// what the recursive XCOPY_DoCopy returns), so a file that could not be
+// copied below the top folder gives 0. After a 0 this program compares the
+// two trees and gives 5 (Windows' "disk write error") when something was not
+// copied; Wine 10's cmd then skips what follows "&&", as Windows does.
 #include <windows.h>
-// After windows.h, which it needs.
-#include <tlhelp32.h>
 
 #include <cstdio>
 #include <string>
@@ -101,52 +94,6 @@ bool treeCopied(const std::wstring& source, const std::wstring& copy) {
     return true;
 }
 
-class SnapshotHandle {
-public:
-    SnapshotHandle() : handle_(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0)) {}
-    ~SnapshotHandle() {
-        if (valid()) CloseHandle(handle_);
-    }
-    SnapshotHandle(const SnapshotHandle&) = delete;
-    SnapshotHandle& operator=(const SnapshotHandle&) = delete;
-    bool valid() const { return handle_ != INVALID_HANDLE_VALUE; }
-    HANDLE get() const { return handle_; }
-
-private:
-    HANDLE handle_;
-};
-
-// The process that started this one, when it is a cmd.exe; 0 otherwise.
-DWORD parentCommandInterpreter() {
-    SnapshotHandle snapshot;
-    if (!snapshot.valid()) return 0;
-    const DWORD self = GetCurrentProcessId();
-    DWORD parent = 0;
-    PROCESSENTRY32W entry = {};
-    entry.dwSize = sizeof entry;
-    for (BOOL more = Process32FirstW(snapshot.get(), &entry); more && !parent;
-         more = Process32NextW(snapshot.get(), &entry)) {
-        if (entry.th32ProcessID == self) parent = entry.th32ParentProcessID;
-    }
-    entry.dwSize = sizeof entry;
-    for (BOOL more = Process32FirstW(snapshot.get(), &entry); more && parent;
-         more = Process32NextW(snapshot.get(), &entry)) {
-        if (entry.th32ProcessID == parent) {
-            return lstrcmpiW(entry.szExeFile, L"cmd.exe") == 0 ? parent : 0;
-        }
-    }
-    return 0;
-}
-
-void endParentCommandInterpreter(int status) {
-    const DWORD parent = parentCommandInterpreter();
-    if (!parent) return;
-    const HANDLE process = OpenProcess(PROCESS_TERMINATE, FALSE, parent);
-    if (!process) return;
-    TerminateProcess(process, static_cast<UINT>(status));
-    CloseHandle(process);
-}
-
 // What follows the program's name on the command line, blanks included.
 std::wstring argumentsOf(const std::wstring& commandLine) {
     std::wstring::size_type end = 0;
@@ -192,6 +139,5 @@ int main() {
         }
         if (paths.size() == 2 && !treeCopied(paths[0], paths[1])) status = diskWriteError;
     }
-    if (status != 0) endParentCommandInterpreter(status);
     return status;
 }
