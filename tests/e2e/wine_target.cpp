@@ -181,7 +181,7 @@ void WineTarget::clearRegistry() const {
 }
 
 void WineTarget::addRegistryValue(const std::string& key, const std::string& value) const {
-    if (runWine({"reg", "add", key, "/v", "path", "/t", "REG_SZ", "/d", value, "/f"},
+    if (runWine({"reg", "add", key, "/v", "path", "/t", "REG_SZ", "/d", value, "/f", registryView_},
                 "/dev/null") != 0) {
         throw std::runtime_error("wine reg add " + key + " failed");
     }

@@ -4,7 +4,7 @@
 // Wine's reg, the log is read from the Wine user's temporary folder (Wine
 // sets TEMP and TMP from the registry, whatever the environment says), and
 // the stand-ins of tools/windows/standins come first on the program search
-// path (WINEPATH) for what Wine 8 lacks.
+// path (WINEPATH) for what Wine 10 lacks.
 //
 // The environment chooses the build: PELORIN_E2E_WINDOWS_EXE names
 // PelorinAutoUpdate.exe; PELORIN_E2E_WINDOWS_STANDINS the folder of the built
@@ -37,6 +37,11 @@ public:
     // back with "\n" line ends.
     UpdaterRun runUpdater(Installation& installation, const std::vector<std::string>& words);
 
+    // From now on, layOut writes the registry keys into the 32-bit view
+    // ("reg add ... /reg:32"), where a 32-bit installer on 64-bit Windows puts
+    // them; the 64-bit view does not see them there.
+    void writeRegistryIn32BitView() { registryView_ = "/reg:32"; }
+
     // Runs a program of the prefix (`wine WORDS...`), its output going to
     // `outputPath`; gives its exit status.
     int runWine(const std::vector<std::string>& words, const std::string& outputPath) const;
@@ -56,5 +61,6 @@ private:
     std::string standinsDir_;
     std::string prefix_;
     std::string wineRun_;
+    std::string registryView_ = "/reg:64";
     bool browserStarted_ = false;
 };

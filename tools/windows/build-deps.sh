@@ -209,9 +209,14 @@ build_openssl() {
   local src=$1
   log "building OpenSSL $openssl_ver (static libraries only)"
   # Only the libraries: the command-line program and the documentation would
-  # double the time. no-capieng: the Windows certificate store stays out of
-  # the trust decision, which is the CA bundle's alone.
-  (cd "$src" && ./Configure mingw no-shared no-tests no-capieng no-dso \
+  # double the time, and so would ciphers and protocols that neither HTTPS nor
+  # SSH offers here. no-capieng: the Windows certificate store stays out of
+  # the trust decision, which is the CA bundle's alone. no-asm: the 32-bit
+  # assembly is position-independent code that mingw-w64's assembler cannot
+  # relocate.
+  (cd "$src" && ./Configure mingw no-shared no-tests no-capieng no-dso no-asm \
+    no-idea no-camellia no-seed no-rc2 no-rc5 no-md2 no-mdc2 no-whirlpool no-aria \
+    no-sm2 no-sm3 no-sm4 no-gost no-srp no-srtp no-ts no-dtls no-ssl3 no-comp no-ec2m \
     --prefix="$staging" --libdir=lib \
     CC=$target-gcc-posix CXX=$target-g++-posix AR=$target-ar \
     RANLIB=$target-ranlib RC=$target-windres) >"$work/openssl.configure.log" 2>&1 ||
@@ -311,7 +316,7 @@ openssl_ver='' libssh2_ver='' curl_ver='' tinyxml_ver='' googletest_ver=''
 read_source_versions
 # Raised whenever the build options below change: other options, other
 # libraries, from the same sources.
-recipe=2
+recipe=3
 key="$target-r${recipe}_openssl-${openssl_ver}_libssh2-${libssh2_ver}_curl-${curl_ver}"
 key+="_tinyxml-${tinyxml_ver}_googletest-${googletest_ver}"
 prefix=$cache_root/$key

@@ -1,10 +1,13 @@
 #!/usr/bin/env bash
-# Replays the end-to-end scenarios (tests/e2e/scenarios) and the scheduled-task
-# tests against the Windows build under Wine: builds the Windows updater into
-# build/windows-e2e with the native test build's loopback main manifest URL,
-# builds the stand-ins beside it (tools/windows/standins), builds the native
-# test runner when needed, and runs the tests named EndToEnd*WineBuild*
-# through ctest, the runner driving `wine PelorinAutoUpdate.exe`.
+# Replays the end-to-end scenarios (tests/e2e/scenarios), the scheduled-task
+# and the registry-view tests against the Windows build under Wine 10:
+# builds the Windows updater into build/windows-e2e with the native test
+# build's loopback main manifest URL, builds the stand-ins beside it
+# (tools/windows/standins), builds the native test runner when needed, and
+# runs the tests named EndToEnd*WineBuild* through ctest, the runner driving
+# `wine PelorinAutoUpdate.exe` in the Wine root (wine-root.sh). Every file the
+# tests lay out lies in one temporary folder of this run, bound into the root
+# at the same path.
 #
 # Usage: tools/windows/e2e.sh [extra ctest arguments]
 # PELORIN_E2E_NATIVE_BUILD names the native build (default build/debug-asan,
@@ -62,15 +65,19 @@ WINEPREFIX=$(bash tools/windows/setup-wine.sh "${PELORIN_E2E_WINE_PREFIX:-/var/c
 export WINEPREFIX
 source tools/windows/wine-env.sh
 
+# The tests' temporary folders, seen by Wine at the same paths.
+e2e_tmp=$(mktemp -d /tmp/pelorin-wine-e2e.XXXXXX)
+export TMPDIR=$e2e_tmp PELORIN_WINE_BINDS=$e2e_tmp
 keep_wine_server_for_this_run
+trap 'stop_wine_server_if_ours; rm -rf "$e2e_tmp"' EXIT
 phase "Wine prefix $WINEPREFIX ready"
 
 export PELORIN_E2E_WINE_PREFIX=$WINEPREFIX
 export PELORIN_E2E_WINDOWS_EXE=$root/$windows_build/PelorinAutoUpdate.exe
 export PELORIN_E2E_WINDOWS_STANDINS=$root/$windows_build/standins
 # copy_fails spends two minutes waiting out the updater's 240 polls, and
-# under Wine its failed copy is only the xcopy stand-in's doing; the native
-# suite proves the same code. PELORIN_E2E_SLOW=1 replays it here too.
+# under Wine its failed copy shows only through the xcopy stand-in; the
+# native suite proves the same code. PELORIN_E2E_SLOW=1 replays it here too.
 skip=(-E 'WineBuild\.Replays/copy_fails')
 [ "${PELORIN_E2E_SLOW:-0}" = 1 ] && skip=()
 ctest --test-dir "$native_build" -R 'EndToEnd.?WineBuild' "${skip[@]}" --output-on-failure \

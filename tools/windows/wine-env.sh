@@ -27,11 +27,19 @@ wine_server_running() {
 # so that no test pays Wine's start-up; stopped on the way out. A server that
 # someone else started is theirs to stop. Nothing of Wine may keep our output
 # open: CI waits for it to close.
+# The server runs in the mount namespace of the run that started it and opens
+# files for every later one: PELORIN_WINE_BINDS must be set before.
 keep_wine_server_for_this_run() {
   if ! wine_server_running; then
     in_wine_root wineserver -p </dev/null >/dev/null 2>&1
-    trap 'in_wine_root wineserver -k >/dev/null 2>&1 || true
-          in_wine_root wineserver -w >/dev/null 2>&1 || true' EXIT
+    pelorin_wine_server_ours=1
+    trap stop_wine_server_if_ours EXIT
   fi
   in_wine_root wine wineboot </dev/null >/dev/null 2>&1 || true
+}
+
+stop_wine_server_if_ours() {
+  [ "${pelorin_wine_server_ours:-0}" = 1 ] || return 0
+  in_wine_root wineserver -k >/dev/null 2>&1 || true
+  in_wine_root wineserver -w >/dev/null 2>&1 || true
 }
