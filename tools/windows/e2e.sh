@@ -34,9 +34,13 @@ phase() {
 PELORIN_WINDOWS_DEPS=$(bash tools/windows/build-deps.sh)
 export PELORIN_WINDOWS_DEPS
 mkdir -p "$windows_build"
+# A build made with other dependencies (or another toolchain) configures afresh.
+cached_deps=$(sed -n 's/^PELORIN_WINDOWS_DEPS:[A-Z]*=//p' "$windows_build/CMakeCache.txt" 2>/dev/null || true)
+fresh=()
+[ "$cached_deps" = "$PELORIN_WINDOWS_DEPS" ] || fresh=(--fresh)
 # The tests of the Windows build run in build/windows; only the updater is
 # needed here.
-cmake --preset windows -B "$windows_build" -DPELORIN_WINDOWS_DEPS="$PELORIN_WINDOWS_DEPS" \
+cmake --preset windows -B "$windows_build" "${fresh[@]}" -DPELORIN_WINDOWS_DEPS="$PELORIN_WINDOWS_DEPS" \
   -DPELORIN_BUILD_TESTS=OFF -DPELORIN_MAIN_MANIFEST_URL="$main_url" \
   >"$windows_build/configure.log" 2>&1 ||
   { cat "$windows_build/configure.log" >&2; exit 1; }
