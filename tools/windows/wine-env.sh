@@ -15,12 +15,17 @@ in_wine_root() {
 }
 
 # Whether a Wine server for the prefix is up: its socket lives in the root's
-# /tmp, in a folder named after the prefix's device and inode.
+# /tmp, in a folder named after the prefix's device and inode (below
+# .wine-UID or, as Debian builds Wine, a wine-XXXXXX folder).
 wine_server_running() {
-  local dev ino root
+  local dev ino root dir sock
   root=$(bash "$pelorin_windows_tools/wine-root.sh" path)
   read -r dev ino < <(stat -c '%d %i' "$WINEPREFIX")
-  [ -S "$root/tmp/.wine-$(id -u)/$(printf 'server-%x-%x' "$dev" "$ino")/socket" ]
+  dir=$(printf 'server-%x-%x' "$dev" "$ino")
+  for sock in "$root"/tmp/.wine-"$(id -u)"/"$dir"/socket "$root"/tmp/wine-*/"$dir"/socket; do
+    [ -S "$sock" ] && return 0
+  done
+  return 1
 }
 
 # One Wine server and its background services for the rest of the script,
