@@ -193,6 +193,13 @@ void WineTarget::layOut(Installation& installation, const std::string& installed
     addRegistryValue(installation.hive + "\\SOFTWARE\\Halvorne\\Update", updaterPath(updater));
     addRegistryValue(installation.hive + "\\SOFTWARE\\Halvorne\\Data",
                      updaterPath(installation.dataDir));
+    // Wine keeps the Linux HOME from Windows programs; libcurl looks for the
+    // key of an SFTP login below the HOME of the user's environment.
+    if (runWine({"reg", "add", "HKEY_CURRENT_USER\\Environment", "/v", "HOME", "/t", "REG_SZ", "/d",
+                 updaterPath(installation.homeDir), "/f"},
+                "/dev/null") != 0) {
+        throw std::runtime_error("wine reg add HOME failed");
+    }
     fs::create_directories(installation.dataDir);
     // The updater runs from where the registry says it is installed.
     fs::copy_file(executable_, updater, fs::copy_options::overwrite_existing);
@@ -255,7 +262,8 @@ std::string WineTarget::scheduledTaskFile(const std::string& name) const {
 }
 
 // Wine sets TEMP from the registry, so the log lands in the Wine user's own
-// temporary folder.
+// temporary folder, below AppData\Local as on Windows.
 std::string WineTarget::logPath() const {
-    return prefix_ + "/drive_c/users/" + wineUserName() + "/Temp/PelorinAutoUpdate.log";
+    return prefix_ + "/drive_c/users/" + wineUserName() +
+           "/AppData/Local/Temp/PelorinAutoUpdate.log";
 }

@@ -72,6 +72,9 @@ source tools/windows/wine-env.sh
 # The tests' temporary folders, seen by Wine at the same paths.
 e2e_tmp=$(mktemp -d /tmp/pelorin-wine-e2e.XXXXXX)
 export TMPDIR=$e2e_tmp PELORIN_WINE_BINDS=$e2e_tmp
+# A server left by another run of this prefix would not see this run's
+# folder: it opens files in the mount namespace it was started in.
+in_wine_root wineserver -k >/dev/null 2>&1 || true
 keep_wine_server_for_this_run
 trap 'stop_wine_server_if_ours; rm -rf "$e2e_tmp"' EXIT
 phase "Wine prefix $WINEPREFIX ready"

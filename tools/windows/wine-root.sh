@@ -17,7 +17,8 @@
 # of PELORIN_WINE_BINDS (colon-separated), so that Windows programs see the
 # files the tests lay out through drive Z:. A Wine server started by one run
 # serves the next ones and opens files for them: all runs that share a prefix
-# must bind the same folders.
+# must bind the same folders. TMPDIR stays outside: Wine keeps its server's
+# socket below it, where every run must find it.
 set -euo pipefail
 
 suite=trixie
@@ -92,7 +93,7 @@ run_in_root() {
       shift
     done
     shift
-    exec chroot "$root" /usr/bin/env PATH=/usr/local/bin:/usr/bin:/bin HOME=/root "$@"
+    exec chroot "$root" /usr/bin/env -u TMPDIR PATH=/usr/local/bin:/usr/bin:/bin HOME=/root "$@"
   ' wine-root "$root" "${binds[@]}" -- "$@"
 }
 

@@ -1,10 +1,14 @@
-// xcopy.exe for Wine: runs Wine's own xcopy with the same arguments and
-// makes a failed copy end as it does on Windows. Wine 10's xcopy still drops
-// the status of every subfolder it copies (programs/xcopy/xcopy.c ignores
-// what the recursive XCOPY_DoCopy returns), so a file that could not be
-// copied below the top folder gives 0. After a 0 this program compares the
-// two trees and gives 5 (Windows' "disk write error") when something was not
-// copied; Wine 10's cmd then skips what follows "&&", as Windows does.
+// xcopy.exe for Wine: runs Wine's own xcopy and makes the copy behave as on
+// Windows, where Wine 10's xcopy falls short twice:
+// - it takes no quoted folder with a blank in its name ("...\Program
+//   Files\..." gives "Invalid number of parameters"), so it is handed both
+//   folders in their 8.3 forms, which name the same folders;
+// - it drops the status of every subfolder it copies (programs/xcopy/xcopy.c
+//   ignores what the recursive XCOPY_DoCopy returns), so a file that could
+//   not be copied below the top folder gives 0. After a 0 this program
+//   compares the two trees and gives 5 (Windows' "disk write error") when
+//   something was not copied; Wine 10's cmd then skips what follows "&&", as
+//   Windows does.
 #include <windows.h>
 
 #include <cstdio>
@@ -127,14 +131,39 @@ int runWineXcopy(const std::wstring& arguments) {
     return static_cast<int>(status);
 }
 
+// The 8.3 form of `path`; for a path that does not exist yet, that of its
+// parent with the last name kept.
+std::wstring shortPath(const std::wstring& path) {
+    const DWORD length = GetShortPathNameW(path.c_str(), nullptr, 0);
+    if (length) {
+        std::wstring result(length, L'\0');
+        result.resize(GetShortPathNameW(path.c_str(), &result[0], length));
+        return result;
+    }
+    const std::wstring::size_type separator = path.find_last_of(L'\\');
+    if (separator == std::wstring::npos || separator < 3) return path;
+    return shortPath(path.substr(0, separator)) + path.substr(separator);
+}
+
+// The words again as one command line, the folders in their 8.3 forms.
+std::wstring argumentsWithShortPaths(const std::vector<std::wstring>& words) {
+    std::wstring arguments;
+    for (const std::wstring& word : words) {
+        const bool option = word[0] == L'/';
+        arguments += L' ';
+        arguments += option ? word : L"\"" + shortPath(withoutTrailingSeparator(word)) + L"\"";
+    }
+    return arguments;
+}
+
 }  // namespace
 
 int main() {
-    const std::wstring arguments = argumentsOf(GetCommandLineW());
-    int status = runWineXcopy(arguments);
+    const std::vector<std::wstring> words = wordsOf(argumentsOf(GetCommandLineW()));
+    int status = runWineXcopy(argumentsWithShortPaths(words));
     if (status == 0) {
         std::vector<std::wstring> paths;
-        for (const std::wstring& word : wordsOf(arguments)) {
+        for (const std::wstring& word : words) {
             if (word[0] != L'/') paths.push_back(withoutTrailingSeparator(word));
         }
         if (paths.size() == 2 && !treeCopied(paths[0], paths[1])) status = diskWriteError;
