@@ -22,6 +22,7 @@
 #include "e2e/file_mirror.h"
 #include "e2e/log_match.h"
 #include "e2e/sample_packages.h"
+#include "platform/platform.h"
 #include "support/test_server.h"
 #include "transfer/file_hash.h"
 
@@ -356,7 +357,10 @@ void checkLog(const Scenario& scenario, const UpdaterRun& run, const Placeholder
 void checkFiles(const Scenario& scenario, const UpdaterTarget& target,
                 const Placeholders& placeholders) {
     for (const ExpectedFile& expected : scenario.expectedFiles) {
-        const std::string path = placeholders.expand(expected.path, false);
+        // Without regard to letter case, as Windows looks: msitools and the
+        // Windows Installer write the package's folders in different cases.
+        const std::string path =
+            platform::pathIgnoringCase(placeholders.expand(expected.path, false));
         const fs::file_status status = fs::symlink_status(path);
         switch (expected.kind) {
             case ExpectedFile::Kind::Content:
