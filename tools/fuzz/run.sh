@@ -10,8 +10,8 @@
 # earlier runs kept in build/fuzz/corpus/<target>, where it keeps what it
 # finds; a failing input is left in build/fuzz/artifacts/ and the whole log in
 # build/fuzz/logs/<target>.log. One line per target tells the executions, the
-# coverage (cov: edges, ft: features) and the crashes; the run fails when a
-# target did.
+# coverage (cov: edges, ft: features), the corpus (inputs/bytes) and the
+# crashes; the run fails when a target did.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 
@@ -42,7 +42,7 @@ for target in "${targets[@]}"; do
     "${dictionary[@]}" -artifact_prefix="build/fuzz/artifacts/$target-" \
     "$corpus" "tests/fuzz/corpus/$target" >"$log" 2>&1 || status=$?
   executions=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -n1)
-  coverage=$(grep -oE 'cov: [0-9]+ ft: [0-9]+' "$log" | tail -n1)
+  coverage=$(grep -oE 'cov: [0-9]+ ft: [0-9]+ corp: [0-9]+/[0-9]+[a-zA-Z]*' "$log" | tail -n1)
   crashes=0
   if [ "$status" -ne 0 ]; then
     crashes=1
@@ -50,6 +50,6 @@ for target in "${targets[@]}"; do
     tail -n 40 "$log" >&2
   fi
   echo "$target: ${seconds} s, ${executions:-?} executions, ${coverage:-no coverage line}," \
-    "corpus $(find "$corpus" -type f | wc -l) inputs, crashes: $crashes"
+    "crashes: $crashes"
 done
 exit "$failed"
