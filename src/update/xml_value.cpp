@@ -1,14 +1,83 @@
+// The file is read here and handed to the parser as text, not loaded by the
+// parser itself: its loader ends the text with a single zero byte, and the
+// parser steps over a UTF-8 sequence whole, so a file that ended in a lead
+// byte made it read past the buffer.
 #include "update/xml_value.h"
 
 #include <tinyxml.h>
 
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+
+#include "platform/platform.h"
+
+namespace {
+
+// A UTF-8 sequence is at most 4 bytes: a step over one that starts at the
+// last byte of the text lands 3 bytes past the terminator and reads there.
+constexpr long terminatorAndPadding = 4;
+
+class InputFile {
+public:
+    explicit InputFile(const std::string& path) : file_(platform::openFile(path, "rb")) {}
+    ~InputFile() {
+        if (file_) std::fclose(file_);
+    }
+    InputFile(const InputFile&) = delete;
+    InputFile& operator=(const InputFile&) = delete;
+    std::FILE* get() const { return file_; }
+
+private:
+    std::FILE* file_;
+};
+
+// The file's bytes followed by zero bytes; null when it cannot be opened or
+// read whole, or is larger than xmlFileByteLimit.
+std::unique_ptr<char[]> readPadded(const std::string& path, long& length) {
+    InputFile file(path);
+    if (!file.get() || std::fseek(file.get(), 0, SEEK_END) != 0) return nullptr;
+    length = std::ftell(file.get());
+    if (length < 0 || length > xmlFileByteLimit || std::fseek(file.get(), 0, SEEK_SET) != 0) {
+        return nullptr;
+    }
+    std::unique_ptr<char[]> text(new char[length + terminatorAndPadding]());
+    if (std::fread(text.get(), 1, length, file.get()) != static_cast<std::size_t>(length)) {
+        return nullptr;
+    }
+    return text;
+}
+
+// In place, as the parser's own loader does before parsing: the text ends at
+// its first zero byte, and CR LF and a lone CR become LF.
+void normaliseLineEnds(char* text, long length) {
+    const char* read = text;
+    char* write = text;
+    while (*read) {
+        if (*read == '\r') {
+            *write++ = '\n';
+            if (*++read == '\n') ++read;
+        } else {
+            *write++ = *read++;
+        }
+    }
+    std::fill(write, text + length, '\0');
+}
+
+}  // namespace
+
 std::string readXmlValue(const std::string& filePath, const std::string& elementName) {
-    TiXmlDocument document(filePath.c_str());
-    if (!document.LoadFile()) return std::string();
+    long length = 0;
+    const std::unique_ptr<char[]> text = readPadded(filePath, length);
+    if (!text) return std::string();
+    normaliseLineEnds(text.get(), length);
+    TiXmlDocument document;
+    document.Parse(text.get(), nullptr, TIXML_DEFAULT_ENCODING);
+    if (document.Error()) return std::string();
     const TiXmlNode* update = document.FirstChild("Update");
     if (!update || !update->ToElement()) return std::string();
     const TiXmlNode* element = update->FirstChild(elementName.c_str());
     if (!element || !element->ToElement()) return std::string();
-    const TiXmlNode* text = element->FirstChild();
-    return text && text->ToText() ? std::string(text->Value()) : std::string();
+    const TiXmlNode* textNode = element->FirstChild();
+    return textNode && textNode->ToText() ? std::string(textNode->Value()) : std::string();
 }

@@ -2,7 +2,12 @@
 
 #include <string>
 
+// The largest file read: a manifest is never larger (its transfer stops at
+// 1 MiB), and a larger local version file is no version file of ours.
+constexpr long xmlFileByteLimit = 1L << 20;
+
 // The text of the element `elementName` under the file's top-level "Update"
 // element, as the parser delivers it (white space condensed, entities
-// decoded); empty when the file, the element or its text is missing.
+// decoded); empty when the file, the element or its text is missing, and when
+// the file holds more than xmlFileByteLimit bytes.
 std::string readXmlValue(const std::string& filePath, const std::string& elementName);
