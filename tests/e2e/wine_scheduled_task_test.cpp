@@ -6,8 +6,10 @@
 // Skipped unless PELORIN_E2E_WINDOWS_EXE names the build (tools/windows/e2e.sh).
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <memory>
+#include <thread>
 
 #include "e2e/log_match.h"
 #include "e2e/wine_target.h"
@@ -62,36 +64,15 @@ protected:
         return installation_.installDir + "/PelorinUpdateTask.xml";
     }
 
-    // A definition that Wine's schtasks accepts: every five hours, the
-    // launcher script with the updater's path, with the highest rights.
+    // The definition the bundle ships, naming this installation's folder.
     void writeDefinition() {
-        installation_.writeFile(
-            definitionPath(),
-            "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n"
-            "<Task version=\"1.2\" "
-            "xmlns=\"http://schemas.microsoft.com/windows/2004/02/mit/task\">\r\n"
-            "  <RegistrationInfo>\r\n"
-            "    <Description>Starts the Pelorin silent updater.</Description>\r\n"
-            "  </RegistrationInfo>\r\n"
-            "  <Triggers>\r\n"
-            "    <TimeTrigger>\r\n"
-            "      <StartBoundary>2024-01-01T00:00:00</StartBoundary>\r\n"
-            "      <Repetition><Interval>PT5H</Interval></Repetition>\r\n"
-            "    </TimeTrigger>\r\n"
-            "  </Triggers>\r\n"
-            "  <Principals>\r\n"
-            "    <Principal><RunLevel>HighestAvailable</RunLevel></Principal>\r\n"
-            "  </Principals>\r\n"
-            "  <Actions>\r\n"
-            "    <Exec>\r\n"
-            "      <Command>wscript</Command>\r\n"
-            "      <Arguments>\"" +
-                windowsPath(installation_.installDir + "/BatchLauncher.vbs") + "\" \"" +
-                windowsPath(installation_.installDir + "/PelorinAutoUpdate.exe") +
-                "\"</Arguments>\r\n"
-                "    </Exec>\r\n"
-                "  </Actions>\r\n"
-                "</Task>\r\n");
+        std::string definition =
+            readFile(PELORIN_SOURCE_DIR "/tools/bundle/PelorinUpdateTask.xml.in");
+        const std::string placeholder = "@UPDATER_DIR@";
+        for (std::size_t at; (at = definition.find(placeholder)) != std::string::npos;) {
+            definition.replace(at, placeholder.size(), windowsPath(installation_.installDir));
+        }
+        installation_.writeFile(definitionPath(), definition);
     }
 
     Lines runLog(const std::vector<std::string>& words) {
@@ -128,7 +109,7 @@ TEST_F(EndToEndWineBuild, AdministrativeRegistrationCreatesTheTaskFromTheDefinit
                                    "\" /TN \"PelorinUpdateTask\"\n");
     ASSERT_TRUE(taskExists());
     EXPECT_NE(readFile(target_->scheduledTaskFile("PelorinUpdateTask"))
-                  .find("<Description>Starts the Pelorin silent updater.</Description>"),
+                  .find("<Description>Keeps the Pelorin browser up to date.</Description>"),
               std::string::npos);
     EXPECT_FALSE(fs::exists(definitionPath()));
 }
@@ -168,4 +149,26 @@ TEST_F(EndToEndWineBuild, DeregistrationWithoutTaskIsReportedAsFailed) {
                             runLog({"schtask uninstall"})),
               "");
     EXPECT_EQ(schtasksCalls(), deleteCommand + "\n");
+}
+
+// The shipped launcher under Wine's own wscript: it starts the updater it is
+// given and ends; the updater then runs to its end on its own.
+TEST_F(EndToEndWineBuild, LauncherStartsTheUpdaterItIsGiven) {
+    const std::string launcher = installation_.installDir + "/BatchLauncher.vbs";
+    fs::copy_file(PELORIN_SOURCE_DIR "/tools/bundle/BatchLauncher.vbs", launcher,
+                  fs::copy_options::overwrite_existing);
+    fs::remove(target_->logPath());
+    ASSERT_EQ(target_->runWine({"wscript", windowsPath(launcher),
+                                windowsPath(installation_.installDir + "/PelorinAutoUpdate.exe")},
+                               "/dev/null"),
+              0);
+    std::string log;
+    for (int poll = 0;
+         poll < 600 && log.find("Temporary files cleaned up successfully.") == std::string::npos;
+         ++poll) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        log = readFile(target_->logPath());
+    }
+    EXPECT_NE(log.find("Starting update process..."), std::string::npos) << log;
+    EXPECT_NE(log.find("Temporary files cleaned up successfully."), std::string::npos) << log;
 }

@@ -51,11 +51,12 @@ public:
     static std::string schtasksRecordPath(const Installation& installation);
     // The file in which Wine keeps the scheduled task `name`.
     std::string scheduledTaskFile(const std::string& name) const;
+    // Where the updater writes its log in the prefix.
+    std::string logPath() const;
 
 private:
     void clearRegistry() const;
     void addRegistryValue(const std::string& key, const std::string& value) const;
-    std::string logPath() const;
 
     std::string executable_;
     std::string standinsDir_;
