@@ -48,6 +48,17 @@ phase "built (test discovery under Wine included)"
 ctest --test-dir "$build_dir" --output-on-failure --no-tests=error -j "$jobs" "$@"
 phase "unit tests under Wine passed"
 
+# The bundle as a browser's installer takes it: every file in the updater's
+# folder, the release tools beside it.
+bundle=$(mktemp -d)
+cmake --install "$build_dir" --prefix "$bundle" >/dev/null
+for file in PelorinAutoUpdate.exe BatchLauncher.vbs PelorinUpdateTask.xml pelorin-publish.exe \
+  pelorin-mirrors.exe; do
+  [ -f "$bundle/bin/$file" ] || { echo "windows-build: the bundle lacks bin/$file" >&2; exit 1; }
+done
+rm -rf "$bundle"
+phase "bundle installs"
+
 # The end-to-end scenarios and the scheduled-task commands under Wine, with a
 # prefix and a Wine server of their own.
 bash tools/windows/e2e.sh
