@@ -59,7 +59,9 @@ public:
     // Makes `urlPath` misbehave from the next request on. `ruleJson` is one
     // JSON object, e.g. R"({"status": 404})", R"({"truncate": 100})",
     // R"({"redirect": "https://..."})", R"({"stall": true})",
-    // R"({"endless": true})", R"({"delay_ms": 200})".
+    // R"({"endless": true})", R"({"delay_ms": 200})", R"({"chunked": true})",
+    // R"({"rate": 100})", R"({"file": "/other"})", R"({"choose": [{}, ...]})"
+    // (tools/update_server/README.md).
     void setRule(const std::string& urlPath, const std::string& ruleJson);
     void clearRule(const std::string& urlPath);
 

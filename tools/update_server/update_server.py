@@ -12,6 +12,7 @@ import http.server
 import json
 import mimetypes
 import os
+import random
 import signal
 import ssl
 import sys
@@ -38,15 +39,19 @@ class Handler(http.server.BaseHTTPRequestHandler):
 
     def respond(self, with_body):
         self.close_connection = True
-        self.with_body, self.delay_ms = with_body, 0
+        self.with_body, self.delay_ms, self.rate, self.chunked = with_body, 0, 0, False
         self.server.record(self)
         url_path = urllib.parse.urlsplit(self.path).path
         try:
             rule = self.server.rule_for(url_path)
-        except (OSError, ValueError) as e:
+            if "choose" in rule:
+                rule = self.server.pick(url_path, rule)
+        except (OSError, ValueError, TypeError, IndexError) as e:
             self.log_message("unreadable rules file: %s", e)
             return self.page(500, "<p>The rules file could not be read.</p>")
         self.delay_ms = int(rule.get("delay_ms", 0))
+        self.rate = int(rule.get("rate", 0))
+        self.chunked = bool(rule.get("chunked"))
         if rule.get("stall"):
             self.server.stopping.wait()
         elif "redirect" in rule:
@@ -60,7 +65,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
         elif rule.get("endless"):
             self.endless()
         else:
-            self.serve_file(url_path, rule.get("truncate"))
+            self.serve_file(rule.get("file", url_path), rule.get("truncate"))
 
     def not_found_text(self, url_path):
         return ("<p>The requested URL %s was not found on this server.</p>"
@@ -75,12 +80,16 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 "</body></html>\n" % (status, phrase, phrase, text)).encode()
         self.head(status, len(body), "text/html; charset=utf-8", headers)
         self.write(body)
+        self.end_body()
 
     def head(self, status, length, content_type, extra=None):
         self.pause()
         self.send_response(status)
         self.send_header("Content-Type", content_type)
-        self.send_header("Content-Length", str(length))
+        if self.chunked:
+            self.send_header("Transfer-Encoding", "chunked")
+        else:
+            self.send_header("Content-Length", str(length))
         for name, value in (extra or {}).items():
             self.send_header(name, value)
         self.send_header("Connection", "close")
@@ -91,7 +100,23 @@ class Handler(http.server.BaseHTTPRequestHandler):
         if self.with_body:
             for start in range(0, len(data), BLOCK):
                 self.pause()
-                self.wfile.write(data[start:start + BLOCK])
+                self.send_block(data[start:start + BLOCK])
+        self.wfile.flush()
+
+    def send_block(self, block):
+        """One block of the body, as a chunk when chunked, at `rate` when given."""
+        step = max(1, self.rate // 10) if self.rate else len(block)
+        for start in range(0, len(block), step):
+            if self.rate and self.server.stopping.wait(0.1):
+                raise ConnectionAbortedError("server stopping")
+            piece = block[start:start + step]
+            self.wfile.write(b"%x\r\n%s\r\n" % (len(piece), piece) if self.chunked else piece)
+            if self.rate:
+                self.wfile.flush()
+
+    def end_body(self):
+        if self.with_body and self.chunked:
+            self.wfile.write(b"0\r\n\r\n")
         self.wfile.flush()
 
     def pause(self):
@@ -115,6 +140,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 self.write(block)
         # A truncated response ends with the connection dropped mid-body;
         # close_connection is already set, so the socket is closed next.
+        if truncate is None:
+            self.end_body()
 
     def endless(self):
         self.head(200, ENDLESS_LENGTH, "application/octet-stream")
@@ -134,6 +161,7 @@ class Server(http.server.ThreadingHTTPServer):
         self.stopping = threading.Event()
         self.log_lock = threading.Lock()
         self.root = os.path.realpath(args.root)
+        self.picks = {}  # URL path -> requests answered by a "choose" rule
         super().__init__(("127.0.0.1", args.port), Handler)
 
     def finish_request(self, request, client_address):
@@ -169,6 +197,18 @@ class Server(http.server.ThreadingHTTPServer):
         if not isinstance(rule, dict):
             raise ValueError("the rules file is not an object of objects")
         return rule
+
+    def pick(self, url_path, rule):
+        """One of the rule's alternatives, drawn for this request to url_path:
+        the same seed gives the same answers to the same sequence of requests."""
+        with self.log_lock:
+            count = self.picks.get(url_path, 0)
+            self.picks[url_path] = count + 1
+        draw = random.Random("%s %s %d" % (rule.get("seed", 0), url_path, count))
+        chosen = rule["choose"][draw.randrange(len(rule["choose"]))]
+        if not isinstance(chosen, dict):
+            raise ValueError("a choice is not an object")
+        return chosen
 
     def file_for(self, url_path):
         """The file under root that url_path names, or None."""
