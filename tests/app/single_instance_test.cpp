@@ -46,16 +46,7 @@ UpdaterRun runUnderRealName(Installation& installation) {
     std::filesystem::create_directories(installation.root.path() + "/bin");
     std::filesystem::copy_file(PELORIN_UPDATER_EXE, realName,
                                std::filesystem::copy_options::overwrite_existing);
-    const pid_t child = ::fork();
-    if (child == 0) {
-        ::setenv("PELORIN_REGISTRY_ROOT", installation.registryRoot.c_str(), 1);
-        ::setenv("TMPDIR", installation.tempDir.c_str(), 1);
-        ::execl(realName.c_str(), "PelorinAutoUpdate", static_cast<char*>(nullptr));
-        ::_exit(127);
-    }
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, readFile(installation.logPath())};
+    return installation.finishUpdater(installation.startUpdater({}, {}, realName));
 }
 
 // What countProcessesByName sees from a process of `user`.

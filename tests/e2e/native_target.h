@@ -1,4 +1,5 @@
 // The native build: the registry stand-in, POSIX paths, "\n" line ends.
+// Runs with volumes or shorter time-outs go through pelorin_conditioned_run.
 #pragma once
 
 #include "e2e/updater_target.h"
@@ -8,6 +9,7 @@ public:
     void layOut(Installation& installation, const std::string& installedVersion) override;
     std::string updaterPath(const std::string& nativePath) const override;
     UpdaterRun runUpdater(Installation& installation) override;
+    UpdaterRun runUnder(Installation& installation, const RunConditions& conditions) override;
     std::vector<std::string> browserCommand(const std::string& scratchDir) override;
     std::string readText(const std::string& nativePath) const override;
 };

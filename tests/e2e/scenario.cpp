@@ -25,6 +25,25 @@ std::string textOf(const TiXmlElement& element) {
     return value;
 }
 
+// A text with C escapes (\r, \n, \\ and \xHH) for bytes a scenario file
+// cannot hold as they are.
+std::string unescaped(const std::string& text, const std::string& file) {
+    std::string bytes;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '\\' || i + 1 == text.size()) {
+            bytes += text[i];
+        } else if (text[++i] == 'x' && i + 2 < text.size()) {
+            bytes += static_cast<char>(std::stoi(text.substr(i + 1, 2), nullptr, 16));
+            i += 2;
+        } else if (text[i] == 'r' || text[i] == 'n' || text[i] == '\\') {
+            bytes += text[i] == 'r' ? '\r' : text[i] == 'n' ? '\n' : '\\';
+        } else {
+            throw ScenarioError(file, "unknown escape \\" + text.substr(i, 1));
+        }
+    }
+    return bytes;
+}
+
 std::string attribute(const TiXmlElement& element, const char* name,
                       const std::string& fallback = "") {
     const char* value = element.Attribute(name);
@@ -50,12 +69,16 @@ ScenarioServer readServer(const TiXmlElement& element, const std::string& file) 
     }
     server.cert = attribute(element, "cert", "Good");
     server.unreachable = attribute(element, "unreachable") == "true";
+    server.silent = attribute(element, "handshake") == "never";
     for (const TiXmlElement* child = element.FirstChildElement(); child;
          child = child->NextSiblingElement()) {
         const std::string kind = child->Value();
         const std::string path = requiredAttribute(*child, "path", file);
         if (kind == "File") {
-            server.files.push_back({path, textOf(*child), "", false});
+            const std::string text = textOf(*child);
+            server.files.push_back(
+                {path, attribute(*child, "escapes") == "true" ? unescaped(text, file) : text, "",
+                 false});
         } else if (kind == "Package") {
             server.files.push_back({path, "", requiredAttribute(*child, "release", file),
                                     attribute(*child, "programFolder") == "lower-case"});
@@ -80,6 +103,12 @@ void readInstallation(const TiXmlElement& element, Scenario& scenario, const std
         } else if (kind == "Browser") {
             scenario.browserClosesAfterUnpackSeconds =
                 std::stoi(requiredAttribute(*child, "closesSecondsAfterUnpack", file));
+        } else if (kind == "Volume") {
+            scenario.volumes.push_back({requiredAttribute(*child, "path", file),
+                                        attribute(*child, "size"),
+                                        attribute(*child, "readOnly") == "true",
+                                        std::stoll(attribute(*child, "free", "-1")),
+                                        attribute(*child, "fullOnceWritten")});
         } else {
             throw ScenarioError(file, "unknown element <" + kind + "> in <Installation>");
         }
@@ -146,6 +175,11 @@ Scenario loadScenario(const std::string& name) {
             scenario.expectedLog = linesOf(textOf(*child));
         } else if (kind == "Files") {
             scenario.expectedFiles = readExpectedFiles(*child, file);
+        } else if (kind == "TransferTimeouts") {
+            TransferTimeouts timeouts;
+            timeouts.connectSeconds = std::stol(attribute(*child, "connectSeconds", "30"));
+            timeouts.lowSpeedSeconds = std::stol(attribute(*child, "lowSpeedSeconds", "60"));
+            scenario.transferTimeouts = timeouts;
         } else {
             throw ScenarioError(file, "unknown element <" + kind + ">");
         }

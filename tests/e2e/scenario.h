@@ -4,8 +4,11 @@
 // them in once the servers are up (README.md beside this file).
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "transfer/transfer_options.h"
 
 struct ServedFile {
     std::string path;     // URL path, e.g. "/Win/UpdateWin.xml"
@@ -27,6 +30,7 @@ struct ScenarioServer {
     std::string protocol;           // "https" (the test server), "ftp" or "sftp"
     std::string cert;               // "Good", "ForeignCa" or "WrongHost"; https only
     bool unreachable = false;       // a port where nothing listens
+    bool silent = false;            // a port that takes connections and never answers
     std::vector<ServedFile> files;  // written in this order
     std::vector<ServerRule> rules;
 };
@@ -34,6 +38,19 @@ struct ScenarioServer {
 struct InstallationFile {
     std::string path;  // with path placeholders, '/' separated
     std::string content;
+};
+
+// A folder that is a disk of its own while the updater runs: a tmpfs of
+// `size`, or the folder itself made read-only. It starts with the folder's
+// files, and the folder holds what the run left on it afterwards.
+struct Volume {
+    std::string path;  // with path placeholders
+    std::string size;  // tmpfs size, as mount takes it ("64k"); empty: no new disk
+    bool readOnly = false;
+    long long freeBytes = -1;  // >= 0: filled at the start until only this many are free
+    // Not empty: a file on the volume; the volume is filled up as soon as it
+    // holds a byte.
+    std::string fullOnceWritten;
 };
 
 struct ExpectedFile {
@@ -53,6 +70,10 @@ struct Scenario {
     // unpack has put its copy of the package in the staging directory; < 0:
     // no browser runs.
     int browserClosesAfterUnpackSeconds = -1;
+    std::vector<Volume> volumes;
+    // Set: the run takes these time-outs instead of the updater's own, which
+    // only a run of the updater's code inside the test program can.
+    std::optional<TransferTimeouts> transferTimeouts;
     std::vector<std::string> expectedLog;  // the lines after the header
     std::vector<ExpectedFile> expectedFiles;
 };

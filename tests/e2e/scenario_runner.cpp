@@ -45,21 +45,6 @@ constexpr auto browserLifeLimit = std::chrono::seconds(60);
 const std::vector<std::string> logHeader = {
     "*************** PelorinAutoUpdate [2.5] **************", "", "Started at: <any>."};
 
-// A scenario server: a running HTTPS test server, an FTP or SFTP mirror, or
-// a port where nothing listens.
-struct Host {
-    std::unique_ptr<TestServer> server;
-    std::unique_ptr<FileMirror> mirror;
-    std::string baseUrl;  // "https://localhost:PORT", or the mirror's
-
-    // Where the served files lie; empty when nothing is served.
-    std::string rootDir() const {
-        if (server) return server->rootDir();
-        return mirror ? mirror->rootDir() : std::string();
-    }
-};
-using Hosts = std::map<std::string, Host>;
-
 class Socket {
 public:
     Socket() : fd_(::socket(AF_INET, SOCK_STREAM, 0)) {}
@@ -74,17 +59,37 @@ private:
     int fd_;
 };
 
-// A loopback port that was free a moment ago and that no one listens on.
-int unusedPort() {
-    Socket socket;
+// A scenario server: a running HTTPS test server, an FTP or SFTP mirror, a
+// port that takes connections and never answers, or a port where nothing
+// listens.
+struct Host {
+    std::unique_ptr<TestServer> server;
+    std::unique_ptr<FileMirror> mirror;
+    std::unique_ptr<Socket> silentListener;
+    std::string baseUrl;  // "https://localhost:PORT", or the mirror's
+
+    // Where the served files lie; empty when nothing is served.
+    std::string rootDir() const {
+        if (server) return server->rootDir();
+        return mirror ? mirror->rootDir() : std::string();
+    }
+};
+using Hosts = std::map<std::string, Host>;
+
+// Binds `socket` to `port` of the loopback (0: a free one) and gives the port.
+// With `listen`, the system completes connections to it, which no one ever
+// accepts: a TLS handshake there never finishes.
+int bindLoopback(const Socket& socket, int port, bool listen) {
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(static_cast<uint16_t>(port));
     socklen_t length = sizeof address;
     if (socket.get() < 0 ||
         ::bind(socket.get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        (listen && ::listen(socket.get(), 16) != 0) ||
         ::getsockname(socket.get(), reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-        throw std::runtime_error("no free port for an unreachable server");
+        throw std::runtime_error("no loopback port for a server that does not answer");
     }
     return ntohs(address.sin_port);
 }
@@ -118,8 +123,12 @@ Hosts startHosts(const Scenario& scenario, const std::string& clientHome) {
         }
         const int fixedPort = described.name == "main" ? mainServerPort() : 0;
         int port = fixedPort;
-        if (described.unreachable) {
-            if (port == 0) port = unusedPort();
+        if (described.silent) {
+            host.silentListener = std::make_unique<Socket>();
+            port = bindLoopback(*host.silentListener, port, true);
+        } else if (described.unreachable) {
+            // A port that was free a moment ago and that no one listens on.
+            if (port == 0) port = bindLoopback(Socket(), 0, false);
         } else {
             host.server = std::make_unique<TestServer>(certKind(described.cert), fixedPort);
             port = host.server->port();
@@ -229,8 +238,7 @@ std::vector<LimitedRule> publish(const Scenario& scenario, const Hosts& hosts,
         TestServer* server = host.server.get();
         if (!server) {
             if (described.files.empty() && described.rules.empty()) continue;
-            throw std::runtime_error("the unreachable server " + described.name +
-                                     " serves nothing");
+            throw std::runtime_error("the server " + described.name + " serves nothing");
         }
         for (const ServedFile& file : described.files) {
             server->putFile(file.path, servedContent(file, placeholders));
@@ -412,14 +420,17 @@ void replayScenario(const Scenario& scenario, UpdaterTarget& target) {
         fs::create_directories(scratchDir);
         browser = std::make_unique<BrowserProcess>(target.browserCommand(scratchDir));
     }
+    RunConditions conditions{scenario.volumes, scenario.transferTimeouts};
+    for (Volume& volume : conditions.volumes) volume.path = placeholders.expand(volume.path, false);
     UpdaterRun run;
     {
         RunWatch watch(std::move(limitedRules), browser.get(),
                        scenario.browserClosesAfterUnpackSeconds,
                        installation.updateDir + "/Pelorin.msi");
-        run = target.runUpdater(installation);
+        run = target.runUnder(installation, conditions);
     }
     browser.reset();
+    if (!run.notRun.empty()) GTEST_SKIP() << run.notRun;
 
     EXPECT_EQ(run.exitCode, 0) << "the updater's exit code";
     checkLog(scenario, run, placeholders);

@@ -5,10 +5,19 @@
 // only changes how the updater is pointed at them and how it names them.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "e2e/scenario.h"
 #include "support/installation.h"
+
+// What a run may need beyond the installation: folders that are disks of
+// their own (paths native), and shorter transfer time-outs.
+struct RunConditions {
+    std::vector<Volume> volumes;
+    std::optional<TransferTimeouts> transferTimeouts;
+};
 
 class UpdaterTarget {
 public:
@@ -26,6 +35,17 @@ public:
     // Runs the updater without arguments to its end. The log comes back with
     // "\n" line ends, whatever the target writes.
     virtual UpdaterRun runUpdater(Installation& installation) = 0;
+
+    // The same under `conditions`; a target that cannot create them gives a
+    // run whose `notRun` says why.
+    virtual UpdaterRun runUnder(Installation& installation, const RunConditions& conditions) {
+        if (conditions.volumes.empty() && !conditions.transferTimeouts) {
+            return runUpdater(installation);
+        }
+        UpdaterRun run;
+        run.notRun = "this build cannot be run with volumes or shorter transfer time-outs";
+        return run;
+    }
 
     // A command line (program first) that runs, until it is killed, a process
     // that the updater counts as a running browser. `scratchDir` is an

@@ -2,7 +2,6 @@
 // HTTPS server on 127.0.0.1: the log lines, the files left behind, and the
 // old list put back when the new one cannot be written.
 #include <curl/curl.h>
-#include <sched.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -11,6 +10,7 @@
 #include <functional>
 
 #include "serverlist/list_fixture.h"
+#include "support/mount_namespace.h"
 #include "support/test_server.h"
 #include "transfer/file_hash.h"
 
@@ -42,20 +42,6 @@ bool writeFileAt(const std::string& path, const std::string& content) {
     std::ofstream file(path, std::ios::binary | std::ios::trunc);
     file << content;
     return static_cast<bool>(file.flush());
-}
-
-// The mount namespace of its own in which a child may mount a small disk:
-// root's, or else a user namespace's.
-bool enterOwnMountNamespace() {
-    if (::unshare(CLONE_NEWNS) != 0) {
-        const std::string uid = std::to_string(::getuid());
-        const std::string gid = std::to_string(::getgid());
-        if (::unshare(CLONE_NEWUSER | CLONE_NEWNS) != 0) return false;
-        writeFileAt("/proc/self/setgroups", "deny");
-        if (!writeFileAt("/proc/self/uid_map", "0 " + uid + " 1\n")) return false;
-        if (!writeFileAt("/proc/self/gid_map", "0 " + gid + " 1\n")) return false;
-    }
-    return ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
 }
 
 // A list of about 40 KiB: a 64 KiB disk cannot hold it twice.

@@ -10,6 +10,8 @@
 #include <sstream>
 #include <stdexcept>
 
+extern char** environ;
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -110,21 +112,46 @@ void Installation::useInThisProcess() const {
 
 UpdaterRun Installation::runUpdater(const std::vector<std::string>& words,
                                     const std::string& executable) {
-    const std::string path = stubDir + ":" + (std::getenv("PATH") ? std::getenv("PATH") : "");
+    return finishUpdater(startUpdater(words, {}, executable));
+}
+
+pid_t Installation::startUpdater(const std::vector<std::string>& words,
+                                 const std::vector<std::string>& launcher,
+                                 const std::string& executable) {
+    std::vector<std::string> command = launcher;
+    command.push_back(executable);
+    command.insert(command.end(), words.begin(), words.end());
+    const std::string path = std::getenv("PATH") ? std::getenv("PATH") : "";
+    std::vector<std::string> environment = {"PELORIN_REGISTRY_ROOT=" + registryRoot,
+                                            "TMPDIR=" + tempDir, "HOME=" + homeDir,
+                                            "PATH=" + stubDir + ":" + path};
+    for (char** entry = environ; *entry; ++entry) {
+        const std::string setting = *entry;
+        const std::string name = setting.substr(0, setting.find('='));
+        if (name != "PELORIN_REGISTRY_ROOT" && name != "TMPDIR" && name != "HOME" &&
+            name != "PATH") {
+            environment.push_back(setting);
+        }
+    }
+    // Everything is built before the fork: the child of a process with other
+    // threads may only call exec.
+    std::vector<char*> argv, envp;
+    for (const std::string& word : command) argv.push_back(const_cast<char*>(word.c_str()));
+    for (const std::string& setting : environment)
+        envp.push_back(const_cast<char*>(setting.c_str()));
+    argv.push_back(nullptr);
+    envp.push_back(nullptr);
     const pid_t child = ::fork();
     if (child == 0) {
-        ::setenv("PELORIN_REGISTRY_ROOT", registryRoot.c_str(), 1);
-        ::setenv("TMPDIR", tempDir.c_str(), 1);
-        ::setenv("HOME", homeDir.c_str(), 1);
-        ::setenv("PATH", path.c_str(), 1);
-        std::vector<char*> argv{const_cast<char*>(executable.c_str())};
-        for (const std::string& word : words) argv.push_back(const_cast<char*>(word.c_str()));
-        argv.push_back(nullptr);
-        ::execv(executable.c_str(), argv.data());
+        ::execve(argv[0], argv.data(), envp.data());
         ::_exit(127);
     }
+    return child;
+}
+
+UpdaterRun Installation::finishUpdater(pid_t updater) {
     int status = 0;
-    ::waitpid(child, &status, 0);
+    ::waitpid(updater, &status, 0);
     UpdaterRun run;
     run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     run.log = readFile(logPath());

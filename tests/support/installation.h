@@ -3,6 +3,8 @@
 // against it as a separate process, as on a user's machine.
 #pragma once
 
+#include <sys/types.h>
+
 #include <map>
 #include <string>
 #include <vector>
@@ -14,8 +16,9 @@
 std::string updaterCopyPath();
 
 struct UpdaterRun {
-    int exitCode = -1;
-    std::string log;  // the whole log file; empty when none was written
+    int exitCode = -1;   // -1: ended by a signal
+    std::string log;     // the whole log file; empty when none was written
+    std::string notRun;  // not empty: the run could not be made as asked, and why
 };
 
 class Installation {
@@ -41,6 +44,13 @@ public:
     // `executable`: another updater than the built one, e.g. an installed one.
     UpdaterRun runUpdater(const std::vector<std::string>& words = {},
                           const std::string& executable = updaterCopyPath());
+    // The same in two steps, for a test that acts while the updater runs.
+    // `launcher` words come before the updater's path (a program that runs
+    // it, such as /usr/bin/time); `executable` is the updater to run.
+    pid_t startUpdater(const std::vector<std::string>& words = {},
+                       const std::vector<std::string>& launcher = {},
+                       const std::string& executable = updaterCopyPath());
+    UpdaterRun finishUpdater(pid_t updater);
     // The log's lines after its header (banner, empty line, start line).
     static std::vector<std::string> bodyLines(const std::string& log);
 
