@@ -56,7 +56,10 @@ bool UpdaterContext::runTransfer(const std::string& url) {
     state = LogLevel::Info;
     log("Establishing connection to " + urlParent(url) + " ...", LogLevel::Info, false);
     writeInto(curl, downloadTarget);
-    const CURLcode result = curl_easy_perform(curl);
+    CURLcode result = curl_easy_perform(curl);
+    // The last bytes leave the stream's buffer only now: a disk that refuses
+    // them fails the transfer, as a write refused during it does.
+    if (result == CURLE_OK && std::fflush(downloadFile) != 0) result = CURLE_WRITE_ERROR;
     if (result == CURLE_OK) return true;
     state = LogLevel::Error;
     log(transferErrorText(result, curlErrorBuffer, downloadTarget), state, false);

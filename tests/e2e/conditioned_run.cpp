@@ -3,12 +3,12 @@
 // has threads, and only a process with one may fork and go on).
 //
 //   pelorin_conditioned_run [--connect-seconds N] [--low-speed-seconds N]
-//       [--volume PATH KEPT SIZE FREE READONLY FULLONCE]... UPDATER
+//       [--volume PATH KEPT SIZE FREE READONLY FULLONCE FULLAT]... UPDATER
 //
 // Each --volume is mounted in a mount namespace of the run's own: a tmpfs of
 // SIZE over PATH holding PATH's files (PATH stays reachable at KEPT and takes
 // back what the run left), filled until FREE bytes are free (-1: not), filled
-// up once the file FULLONCE on it holds a byte; or, with SIZE empty, PATH
+// up once the file FULLONCE on it holds FULLAT bytes; or, with SIZE empty, PATH
 // itself. READONLY 1 makes it read-only. With time-outs the updater's own code
 // runs here with them, since the updater takes no settings; otherwise UPDATER
 // runs. The environment points either at the installation. Exit status: the
@@ -42,6 +42,7 @@ struct Volume {
     long long freeBytes = -1;
     bool readOnly = false;
     std::string fullOnceWritten;
+    long long fullAtBytes = 1;
 };
 
 // Zeros into the volume's filler file until only `leaveFree` bytes are free,
@@ -90,12 +91,13 @@ void keepContents(const Volume& volume) {
     fs::copy(volume.path, volume.kept, fs::copy_options::recursive);
 }
 
-// A process that fills the volume up as soon as the file holds a byte.
+// A process that fills the volume up as soon as the file holds enough bytes.
 pid_t startFiller(const Volume& volume) {
     const pid_t filler = ::fork();
     if (filler != 0) return filler;
     const std::string file = volume.path + "/" + volume.fullOnceWritten;
-    for (std::error_code error; fs::file_size(file, error) == 0 || error;) ::usleep(2000);
+    const auto enough = static_cast<std::uintmax_t>(volume.fullAtBytes);
+    for (std::error_code error; fs::file_size(file, error) < enough || error;) ::usleep(2000);
     fill(volume.path, 0);
     ::_exit(0);
 }
@@ -133,11 +135,11 @@ int main(int argc, char** argv) {
             if (!timeouts) timeouts = TransferTimeouts();
             (option == "--connect-seconds" ? timeouts->connectSeconds : timeouts->lowSpeedSeconds) =
                 std::stol(argv[++next]);
-        } else if (option == "--volume" && next + 6 < argc) {
+        } else if (option == "--volume" && next + 7 < argc) {
             volumes.push_back({argv[next + 1], argv[next + 2], argv[next + 3],
                                std::stoll(argv[next + 4]), std::strcmp(argv[next + 5], "1") == 0,
-                               argv[next + 6]});
-            next += 6;
+                               argv[next + 6], std::stoll(argv[next + 7])});
+            next += 7;
         } else {
             break;
         }

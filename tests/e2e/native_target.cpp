@@ -16,10 +16,11 @@ std::vector<std::string> launcherFor(const Installation& installation,
     }
     for (std::size_t i = 0; i < conditions.volumes.size(); ++i) {
         const Volume& volume = conditions.volumes[i];
-        words.insert(words.end(), {"--volume", volume.path,
-                                   installation.root.path() + "/.volume-" + std::to_string(i),
-                                   volume.size, std::to_string(volume.freeBytes),
-                                   volume.readOnly ? "1" : "0", volume.fullOnceWritten});
+        words.insert(
+            words.end(),
+            {"--volume", volume.path, installation.root.path() + "/.volume-" + std::to_string(i),
+             volume.size, std::to_string(volume.freeBytes), volume.readOnly ? "1" : "0",
+             volume.fullOnceWritten, std::to_string(volume.fullAtBytes)});
     }
     return words;
 }

@@ -104,11 +104,11 @@ void readInstallation(const TiXmlElement& element, Scenario& scenario, const std
             scenario.browserClosesAfterUnpackSeconds =
                 std::stoi(requiredAttribute(*child, "closesSecondsAfterUnpack", file));
         } else if (kind == "Volume") {
-            scenario.volumes.push_back({requiredAttribute(*child, "path", file),
-                                        attribute(*child, "size"),
-                                        attribute(*child, "readOnly") == "true",
-                                        std::stoll(attribute(*child, "free", "-1")),
-                                        attribute(*child, "fullOnceWritten")});
+            scenario.volumes.push_back(
+                {requiredAttribute(*child, "path", file), attribute(*child, "size"),
+                 attribute(*child, "readOnly") == "true",
+                 std::stoll(attribute(*child, "free", "-1")), attribute(*child, "fullOnceWritten"),
+                 std::stoll(attribute(*child, "fullAtBytes", "1"))});
         } else {
             throw ScenarioError(file, "unknown element <" + kind + "> in <Installation>");
         }

@@ -49,8 +49,9 @@ struct Volume {
     bool readOnly = false;
     long long freeBytes = -1;  // >= 0: filled at the start until only this many are free
     // Not empty: a file on the volume; the volume is filled up as soon as it
-    // holds a byte.
+    // holds `fullAtBytes` bytes.
     std::string fullOnceWritten;
+    long long fullAtBytes = 1;
 };
 
 struct ExpectedFile {
