@@ -57,6 +57,13 @@ std::string outcomeOf(const std::string& log) {
     return lines.size() >= 4 ? lines[lines.size() - 4] : "(no log)";
 }
 
+// Whether the child has ended; it is left for its parent to reap.
+bool hasEnded(pid_t child) {
+    siginfo_t info{};
+    return ::waitid(P_PID, static_cast<id_t>(child), &info, WEXITED | WNOHANG | WNOWAIT) != 0 ||
+           info.si_pid == child;
+}
+
 std::string lastLineOf(const std::string& log) {
     const std::vector<std::string> lines = linesOf(log);
     return lines.empty() ? "(no log)" : lines.back();
@@ -169,7 +176,7 @@ TEST(EndToEndFaults, KilledRefreshLeavesOldOrNewListWhole) {
     // The refresh begins when the download's temporary file appears.
     const auto startedUntilRefresh = [&] {
         const pid_t updater = installation.startUpdater();
-        while (!fs::exists(temporaryList) && ::waitpid(updater, nullptr, WNOHANG) == 0) {
+        while (!fs::exists(temporaryList) && !hasEnded(updater)) {
             std::this_thread::sleep_for(std::chrono::microseconds(200));
         }
         return std::pair<pid_t, Clock::time_point>(updater, Clock::now());
@@ -182,26 +189,44 @@ TEST(EndToEndFaults, KilledRefreshLeavesOldOrNewListWhole) {
         EXPECT_FALSE(fs::exists(temporaryList));
         EXPECT_FALSE(fs::exists(installation.dataDir + "/serverManifest.xml"));
     };
-    // The shortest of three whole runs, so that few kills come too late.
-    auto refreshToEnd = std::chrono::microseconds::max();
+    // Every other kill falls anywhere from the refresh's start (the temporary
+    // file appears) to the line that reports the new list loaded, the others
+    // in the last step from the line that reports the list validated: the
+    // backup and the swap. The steps' lengths are the quickest of three runs.
+    using Micros = std::chrono::microseconds;
+    const auto waitForLine = [&](pid_t updater, const char* line) {
+        while (readFile(installation.logPath()).find(line) == std::string::npos &&
+               !hasEnded(updater)) {
+            std::this_thread::sleep_for(Micros(200));
+        }
+        return Clock::now();
+    };
+    const char* const validatedLine = "Server list file validated successfully";
+    Micros refresh = Micros::max(), lastStep = Micros::max();
     for (int warmUp = 0; warmUp < 3; ++warmUp) {
         installation.writeFile(listPath, oldList);
         const auto [updater, refreshStart] = startedUntilRefresh();
+        const Clock::time_point validated = waitForLine(updater, validatedLine);
+        const Clock::time_point loaded = waitForLine(updater, "updated to version 2.0");
+        refresh = std::min(refresh, std::chrono::duration_cast<Micros>(loaded - refreshStart));
+        lastStep = std::min(lastStep, std::chrono::duration_cast<Micros>(loaded - validated));
         expectRefreshCompleted(installation.finishUpdater(updater));
-        refreshToEnd = std::min(refreshToEnd, std::chrono::duration_cast<std::chrono::microseconds>(
-                                                  Clock::now() - refreshStart));
     }
 
     const int kills = countFromEnvironment("PELORIN_KILL_RUNS", 10);
     std::mt19937 random(20261206);
-    std::uniform_int_distribution<long long> moment(0, refreshToEnd.count());
+    std::uniform_int_distribution<long long> inRefresh(0, refresh.count());
+    std::uniform_int_distribution<long long> inLastStep(0, lastStep.count());
     std::map<std::string, int> lastLines, listsLeft;
     for (int kill = 0; kill < kills && !HasFailure(); ++kill) {
         installation.writeFile(listPath, oldList);
+        fs::remove(installation.logPath());
         const pid_t updater = startedUntilRefresh().first;
-        std::this_thread::sleep_for(std::chrono::microseconds(moment(random)));
+        if (kill % 2) waitForLine(updater, validatedLine);
+        std::this_thread::sleep_for(Micros(kill % 2 ? inLastStep(random) : inRefresh(random)));
         ::kill(updater, SIGKILL);
         const UpdaterRun killed = installation.finishUpdater(updater);
+        ASSERT_FALSE(killed.log.empty()) << "the run wrote no log: another updater was running?";
         const std::string list = readFile(listPath);
         EXPECT_TRUE(list == oldList || list == newList) << "kill " << kill << ": the list is cut";
         // Every line reaches the file as it is written: the one before the
@@ -209,13 +234,14 @@ TEST(EndToEndFaults, KilledRefreshLeavesOldOrNewListWhole) {
         EXPECT_NE(killed.log.find("An updated server list file version 2.0 found on server.\n"),
                   std::string::npos)
             << killed.log;
-        EXPECT_TRUE(!killed.log.empty() && killed.log.back() == '\n') << "a log line is cut";
+        EXPECT_EQ(killed.log.back(), '\n') << "a log line is cut";
         ++lastLines[killed.exitCode == 0 ? "(the run had ended)" : lastLineOf(killed.log)];
         ++listsLeft[list == newList ? "new list" : list == oldList ? "old list" : "neither"];
         expectRefreshCompleted(installation.runUpdater());  // the fresh start
     }
-    std::cout << kills << " kills at random moments of the " << refreshToEnd.count() / 1000
-              << " ms from the refresh's start to the run's end, each followed by a fresh start\n";
+    std::cout << kills << " kills at random moments of a " << refresh.count() / 1000
+              << " ms refresh (half of them in its last step, " << lastStep.count() / 1000
+              << " ms), each followed by a fresh start\n";
     printTally("The killed run's last log line:", lastLines);
     printTally("The list the kill left:", listsLeft);
 }
@@ -289,16 +315,18 @@ TEST(EndToEndFaults, SoakOfRunsAgainstAServerThatAnswersAtRandom) {
     server.putFile("/variants/malformed.xml",
                    manifest("1.1", server, hash, "1.0", "/ListA.lst").substr(0, 90));
     const int seed = countFromEnvironment("PELORIN_SOAK_SEED", 1);
-    const std::string faults = R"({"status": 404}, {"truncate": 100}, {"delay_ms": 300})";
-    const auto atRandom = [&](const std::string& choices) {
-        return R"({"seed": )" + std::to_string(seed) + R"(, "choose": [{}, )" + choices + "]}";
+    // A 404 page, a body cut at a tenth of its length, a short stall.
+    const auto atRandom = [&](const std::string& path, const std::string& more = "") {
+        const std::string cut = std::to_string(fs::file_size(server.rootDir() + path) / 10);
+        return R"({"seed": )" + std::to_string(seed) + R"(, "choose": [{}, {"status": 404}, )" +
+               R"({"truncate": )" + cut + R"(}, {"delay_ms": 300})" + more + "]}";
     };
     server.setRule("/Win/UpdateWin.xml",
-                   atRandom(faults + R"(, {"file": "/variants/wrong-hash.xml"},)"
-                                     R"( {"file": "/variants/malformed.xml"},)"
-                                     R"( {"file": "/variants/newer-list.xml"})"));
+                   atRandom("/Win/UpdateWin.xml", R"(, {"file": "/variants/wrong-hash.xml"},)"
+                                                  R"( {"file": "/variants/malformed.xml"},)"
+                                                  R"( {"file": "/variants/newer-list.xml"})"));
     for (const char* path : {"/Pelorin.msi", "/ListA.lst", "/ListB.lst"}) {
-        server.setRule(path, atRandom(faults));
+        server.setRule(path, atRandom(path));
     }
 
     const Tree old = releaseTree("1.0"), next = releaseTree("1.1");
@@ -311,7 +339,7 @@ TEST(EndToEndFaults, SoakOfRunsAgainstAServerThatAnswersAtRandom) {
     installation.writeFile(listPath, listA);
 
     const int runs = countFromEnvironment("PELORIN_SOAK_RUNS", 30);
-    std::map<std::string, int> outcomes, lists;
+    std::map<std::string, int> outcomes, listLines;
     const Clock::time_point start = Clock::now();
     for (int run = 1; run <= runs && !HasFailure(); ++run) {
         const UpdaterRun result = installation.runUpdater();
@@ -331,14 +359,18 @@ TEST(EndToEndFaults, SoakOfRunsAgainstAServerThatAnswersAtRandom) {
         const std::string release = installedRelease(installation, old, next);
         EXPECT_NE(release, "neither release whole");
         ++outcomes[outcomeOf(result.log)];
-        ++lists[loaded];
+        for (const std::string& line : linesOf(result.log)) {
+            if (line.find("erver list file") != std::string::npos &&
+                line.find("..") == std::string::npos)
+                ++listLines[line];
+        }
         // Back to the old release, so that later runs update again.
         if (release == "1.1") install(old, installation);
     }
     const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(Clock::now() - start);
     std::cout << runs << " runs in " << seconds.count() << " s, seed " << seed << "\n";
     printTally("How the runs ended:", outcomes);
-    printTally("The list after the runs:", lists);
+    printTally("What the runs said of the server list:", listLines);
 }
 
 // An endless manifest without a length, from the listed server and the main
