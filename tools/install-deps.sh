@@ -4,7 +4,8 @@
 set -euo pipefail
 
 # python3-pyftpdlib and openssh-server: the FTP and SFTP mirrors of the
-# end-to-end scenarios (their own instances on loopback ports).
+# end-to-end scenarios (their own instances on loopback ports); time: GNU time,
+# which reads the peak memory of a run.
 packages=(build-essential cmake ninja-build pkg-config libcurl4-openssl-dev libtinyxml-dev
           libgtest-dev libssl-dev openssl curl python3 msitools wixl clang-format time
           python3-pyftpdlib openssh-server openssh-client)
