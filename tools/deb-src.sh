@@ -4,8 +4,6 @@
 # this release (one-line sources.list and deb822 .sources alike, third-party
 # repositories left out) in pelorin-deb-src.sources, unless the machine
 # already fetches source indexes, and updates the indexes when needed.
-# tools/windows/build-deps.sh keeps the same logic and the same file, so the
-# two agree on what is written.
 
 deb_src_list=/etc/apt/sources.list.d/pelorin-deb-src.sources
 
