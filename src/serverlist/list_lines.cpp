@@ -3,6 +3,7 @@
 #include <cctype>
 #include <cstring>
 
+#include "platform/platform.h"
 #include "serverlist/server_list.h"
 
 namespace {
@@ -126,4 +127,12 @@ void readListLines(std::FILE* file, std::vector<std::string>& urls, std::string&
             urls.push_back(manifestUrlOf(line));
         }
     }
+}
+
+bool readListFile(const std::string& path, std::vector<std::string>& urls, std::string& version) {
+    std::FILE* file = platform::openFile(path, "r");
+    if (!file) return false;
+    readListLines(file, urls, version);
+    std::fclose(file);
+    return true;
 }

@@ -12,3 +12,7 @@
 // is appended to `urls` until it holds ServerList::maxEntries, later entries
 // being ignored. Everything else is skipped without a word.
 void readListLines(std::FILE* file, std::vector<std::string>& urls, std::string& version);
+
+// Opens `path` in text mode, as the updater opens its list, and reads it with
+// readListLines; false when it cannot be opened.
+bool readListFile(const std::string& path, std::vector<std::string>& urls, std::string& version);

@@ -4,25 +4,9 @@
 #include <cstdlib>
 #include <vector>
 
-#include "platform/platform.h"
 #include "serverlist/list_lines.h"
 
 namespace {
-
-class ListFile {
-public:
-    explicit ListFile(std::FILE* file) : file_(file) {}
-    ~ListFile() {
-        if (file_) std::fclose(file_);
-    }
-    ListFile(const ListFile&) = delete;
-    ListFile& operator=(const ListFile&) = delete;
-
-    std::FILE* get() const { return file_; }
-
-private:
-    std::FILE* file_;
-};
 
 float versionNumber(const std::string& text) {
     return static_cast<float>(std::atof(text.c_str()));
@@ -48,12 +32,9 @@ std::string unauthenticatedProblem(const std::vector<std::string>& urls) {
 
 std::string listProblem(const std::string& listPath, const std::string& announcedVersion,
                         bool allowUnauthenticatedMirrors) {
-    // Opened as the updater opens it, in text mode.
-    ListFile file(platform::openFile(listPath, "r"));
-    if (!file.get()) return "cannot read \"" + listPath + "\"";
     std::vector<std::string> urls;
     std::string version = "0.0";
-    readListLines(file.get(), urls, version);
+    if (!readListFile(listPath, urls, version)) return "cannot read \"" + listPath + "\"";
     // Once in place, the list's own version line is what the updater compares
     // the next manifest's with, so a list that says less would be fetched on
     // every run.
