@@ -17,6 +17,8 @@
 #include <thread>
 #include <vector>
 
+#include "support/loopback_socket.h"
+
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
@@ -26,44 +28,14 @@ constexpr auto startLimit = std::chrono::seconds(30);
 constexpr auto stopLimit = std::chrono::seconds(5);
 constexpr auto pollInterval = std::chrono::milliseconds(20);
 
-class Socket {
-public:
-    Socket() : fd_(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {}
-    ~Socket() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    Socket(const Socket&) = delete;
-    Socket& operator=(const Socket&) = delete;
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
-
-sockaddr_in loopback(int port) {
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(static_cast<std::uint16_t>(port));
-    return address;
-}
-
 // sshd takes its port from its configuration: one that was free a moment ago.
 int freePort() {
-    Socket socket;
-    sockaddr_in address = loopback(0);
-    socklen_t length = sizeof address;
-    if (socket.get() < 0 ||
-        ::bind(socket.get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        ::getsockname(socket.get(), reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-        throw std::runtime_error("no free port for an SFTP server");
-    }
-    return ntohs(address.sin_port);
+    return bindLoopback(LoopbackSocket(), 0, false, "an SFTP server");
 }
 
 bool accepts(int port) {
-    Socket socket;
-    const sockaddr_in address = loopback(port);
+    LoopbackSocket socket;
+    const sockaddr_in address = loopbackAddress(port);
     return socket.get() >= 0 && ::connect(socket.get(), reinterpret_cast<const sockaddr*>(&address),
                                           sizeof address) == 0;
 }

@@ -23,6 +23,7 @@
 #include "e2e/log_match.h"
 #include "e2e/sample_packages.h"
 #include "platform/platform.h"
+#include "support/loopback_socket.h"
 #include "support/test_server.h"
 #include "transfer/file_hash.h"
 
@@ -45,27 +46,13 @@ constexpr auto browserLifeLimit = std::chrono::seconds(60);
 const std::vector<std::string> logHeader = {
     "*************** PelorinAutoUpdate [2.5] **************", "", "Started at: <any>."};
 
-class Socket {
-public:
-    Socket() : fd_(::socket(AF_INET, SOCK_STREAM, 0)) {}
-    ~Socket() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    Socket(const Socket&) = delete;
-    Socket& operator=(const Socket&) = delete;
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
-
 // A scenario server: a running HTTPS test server, an FTP or SFTP mirror, a
 // port that takes connections and never answers, or a port where nothing
 // listens.
 struct Host {
     std::unique_ptr<TestServer> server;
     std::unique_ptr<FileMirror> mirror;
-    std::unique_ptr<Socket> silentListener;
+    std::unique_ptr<LoopbackSocket> silentListener;
     std::string baseUrl;  // "https://localhost:PORT", or the mirror's
 
     // Where the served files lie; empty when nothing is served.
@@ -75,24 +62,6 @@ struct Host {
     }
 };
 using Hosts = std::map<std::string, Host>;
-
-// Binds `socket` to `port` of the loopback (0: a free one) and gives the port.
-// With `listen`, the system completes connections to it, which no one ever
-// accepts: a TLS handshake there never finishes.
-int bindLoopback(const Socket& socket, int port, bool listen) {
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(static_cast<uint16_t>(port));
-    socklen_t length = sizeof address;
-    if (socket.get() < 0 ||
-        ::bind(socket.get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        (listen && ::listen(socket.get(), 16) != 0) ||
-        ::getsockname(socket.get(), reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-        throw std::runtime_error("no loopback port for a server that does not answer");
-    }
-    return ntohs(address.sin_port);
-}
 
 ServerCert certKind(const std::string& name) {
     if (name == "Good") return ServerCert::Good;
@@ -124,11 +93,12 @@ Hosts startHosts(const Scenario& scenario, const std::string& clientHome) {
         const int fixedPort = described.name == "main" ? mainServerPort() : 0;
         int port = fixedPort;
         if (described.silent) {
-            host.silentListener = std::make_unique<Socket>();
-            port = bindLoopback(*host.silentListener, port, true);
+            host.silentListener = std::make_unique<LoopbackSocket>();
+            port = bindLoopback(*host.silentListener, port, true, "a server that does not answer");
         } else if (described.unreachable) {
             // A port that was free a moment ago and that no one listens on.
-            if (port == 0) port = bindLoopback(Socket(), 0, false);
+            if (port == 0)
+                port = bindLoopback(LoopbackSocket(), 0, false, "a server that does not answer");
         } else {
             host.server = std::make_unique<TestServer>(certKind(described.cert), fixedPort);
             port = host.server->port();
