@@ -1,102 +1,41 @@
-// Any command line with words, through the dispatch: exactly one action (the
-// task registered or removed, as the stand-in crontab shows) or the
-// invalid-command line, never both; an action only for a word count that has
-// one, and never the invalid line for a text the count accepts.
-//
-// The input is the words, separated by zero bytes (so always one word at
-// least: the update run without words is not fuzzed here).
-#include <algorithm>
-#include <cstddef>
-#include <cstdint>
-#include <string>
+// Any command line (the input's zero bytes part its words) through the
+// dispatch over an installation in a temporary folder: the task registered or
+// removed for at most three words, or else the invalid-command line with the
+// crontab left as it was; never two task entries.
+#include <cstdlib>
 #include <vector>
 
 #include "app/command_dispatch.h"
-#include "fuzz/fuzz_installation.h"
-
-namespace {
-
-const std::string taskTag = "# PelorinUpdateTask";
-
-std::vector<std::string> wordsOf(const std::string& input) {
-    std::vector<std::string> words(1);
-    for (char c : input) {
-        if (c == '\0') {
-            words.emplace_back();
-        } else {
-            words.back() += c;
-        }
-    }
-    return words;
-}
-
-int taggedEntries(const std::string& crontabPath) {
-    const std::string table = readFile(crontabPath);
-    int count = 0;
-    for (std::size_t at = table.find(taskTag); at != std::string::npos;
-         at = table.find(taskTag, at + 1)) {
-        ++count;
-    }
-    return count;
-}
-
-bool startsWith(const std::string& text, const std::string& prefix) {
-    return text.compare(0, prefix.size(), prefix) == 0;
-}
-
-bool endsWith(const std::string& text, const std::string& suffix) {
-    return text.size() >= suffix.size() &&
-           text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
-}
-
-// The text the invalid-command line quotes: normalised, and no command for
-// this many words.
-void checkInvalidText(const std::string& text, int argc) {
-    require(text.empty() || (text.front() != ' ' && text.back() != ' '),
-            "the quoted text keeps outer spaces");
-    require(std::none_of(text.begin(), text.end(), [](char c) { return c >= 'A' && c <= 'Z'; }),
-            "the quoted text is not lower case");
-    const bool install = text == "schtask install admin" || text == "schtask install nonadmin";
-    const bool uninstall = text == "schtask uninstall";
-    require(!(install && (argc == 2 || argc == 4)) && !(uninstall && (argc == 2 || argc == 3)),
-            "a command was called invalid for a word count that accepts it");
-}
-
-}  // namespace
+#include "app/updater_context.h"
+#include "support/installation.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    UpdaterContext& context = fuzzContext();
-    const std::string crontabPath = fuzzInstallation().crontabPath();
-    const std::vector<std::string> words =
-        wordsOf(std::string(reinterpret_cast<const char*>(data), size));
+    static Installation installation;
+    static UpdaterContext& updater = *[] {
+        installation.layOutComplete();
+        installation.useInThisProcess();
+        ::setenv("PATH", (installation.stubDir + ":" + std::getenv("PATH")).c_str(), 1);
+        return new UpdaterContext();
+    }();
+    std::vector<std::string> words(1);
+    for (size_t i = 0; i < size; ++i) {
+        data[i] ? words.back() += char(data[i]) : words.emplace_back();
+    }
     std::vector<const char*> argv{"PelorinAutoUpdate"};
     for (const std::string& word : words) argv.push_back(word.c_str());
-    const int argc = static_cast<int>(argv.size());
-    const int entriesBefore = taggedEntries(crontabPath);
-
-    context.state = LogLevel::Info;
-    dispatchCommand(context, argc, argv.data());
-    const std::string log = takeLogText(context);
-    const int entriesAfter = taggedEntries(crontabPath);
-
-    const std::string invalidStart = "Error! Command \"";
-    const std::string invalidEnd = "\" is invalid.\n";
-    if (startsWith(log, "Attempting to register scheduler...\n")) {
-        require(argc == 2 || argc == 4, "a registration for a word count without one");
-        require(log.find(invalidStart) == std::string::npos, "a registration and the invalid line");
-        require(entriesAfter == 1, "a registration left other than one task entry");
-    } else if (startsWith(log, "Attempting to de-register scheduler...\n")) {
-        require(argc == 2 || argc == 3, "a removal for a word count without one");
-        require(log.find(invalidStart) == std::string::npos, "a removal and the invalid line");
-        require(entriesAfter == 0, "a removal left a task entry");
-    } else {
-        require(startsWith(log, invalidStart) && endsWith(log, invalidEnd) &&
-                    log.size() >= invalidStart.size() + invalidEnd.size(),
-                "neither an action nor the invalid-command line");
-        checkInvalidText(
-            log.substr(invalidStart.size(), log.size() - invalidStart.size() - invalidEnd.size()),
-            argc);
-        require(entriesAfter == entriesBefore, "the invalid command changed the crontab");
+    const std::string before = readFile(installation.crontabPath());
+    updater.openLog();  // a new log, so that it never grows
+    updater.state = LogLevel::Info;
+    dispatchCommand(updater, static_cast<int>(argv.size()), argv.data());
+    updater.logStream->flush();
+    const std::string log = readFile(updater.logFilePath);
+    const std::string crontab = readFile(installation.crontabPath());
+    const bool acted = log.find("Attempting to register scheduler...\n") != std::string::npos ||
+                       log.find("Attempting to de-register scheduler...\n") != std::string::npos;
+    const bool invalid = log.find("\" is invalid.\n") != std::string::npos;
+    if (acted == invalid || (acted && words.size() > 3) || (invalid && crontab != before) ||
+        crontab.find("# PelorinUpdateTask") != crontab.rfind("# PelorinUpdateTask")) {
+        std::abort();
     }
     return 0;
 }
