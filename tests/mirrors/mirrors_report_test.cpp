@@ -15,21 +15,24 @@ namespace {
 
 const std::string packageHash = "41597C225D1935DA9FC9E6A103C54B98B700F7A5";  // of 3000 'p'
 const std::string otherHash = "58A5C4F0D4F4DE2C5BD2E4D6C6C25E4E5AFD2D4A";
+const std::string mirrors[][6] = {
+    // where, offered version, package, its hash; the mirror's class, part of the reason
+    {"/", "1.1", "/1.1.msi", packageHash, "current", ""},
+    {"/copy/", "1.1", "/1.1.msi", packageHash, "current", ""},
+    {"/stale/", "1.0", "/1.0.msi", "4E840326A98C84EF713647AA1F26298F8ECB3BD5", "stale",
+     "offers 1.0, the main server 1.1"},
+    {"/moved/", "1.1", "/copy/1.1.msi?a=1&b=<2>", packageHash, "different",
+     "/copy/1.1.msi?a=1&b=<2>\\\", the main server's"},
+    {"/otherhash/", "1.1", "/1.1.msi", otherHash, "broken",
+     "package SHA-1 " + packageHash + ", the manifest's Hash \\\"" + otherHash},
+    {"/gone/", "1.1", "/gone.msi", packageHash, "broken", "package: HTTP 404"},
+    {"/stall/", "1.1", "/1.1.msi", packageHash, "broken", "Operation too slow"}};
 
-// Each mirror's manifest under its own path, served for the whole test process.
+// Every mirror's manifest under its own path, served for the whole test process.
 const TestServer& server() {
     static TestServer* const server = [] {
         auto* made = new TestServer();
-        const std::string manifests[][4] = {
-            // where, offered version, package, its hash
-            {"/", "1.1", "/1.1.msi", packageHash},
-            {"/copy/", "1.1", "/1.1.msi", packageHash},
-            {"/stall/", "1.1", "/1.1.msi", packageHash},
-            {"/stale/", "1.0", "/1.0.msi", "4E840326A98C84EF713647AA1F26298F8ECB3BD5"},
-            {"/moved/", "1.1", "/copy/1.1.msi?a=1&b=<2>", packageHash},
-            {"/otherhash/", "1.1", "/1.1.msi", otherHash},
-            {"/gone/", "1.1", "/gone.msi", packageHash}};
-        for (const auto& m : manifests) {
+        for (const auto& m : mirrors) {
             made->putFile(m[0] + "Win/UpdateWin.xml",
                           manifestText({m[1], made->url(m[2]), m[3], "1.1", "/l.lst", "0A"}));
         }
@@ -38,7 +41,7 @@ const TestServer& server() {
         made->putFile("/copy/1.1.msi", std::string(3000, 'p'));
         made->putFile("/1.0.msi", "the last release");
         made->putFile("/current.lst",
-                      "Version = 1.1\n" + made->url("/") + "\n" + made->url("/copy"));
+                      "Version = 1.1\n" + made->url("/") + "\n" + made->url("/copy") + "\n");
         return made;
     }();
     return *server;
@@ -57,35 +60,28 @@ std::array<std::string, 3> runMirrors(const std::string& arguments) {
 }  // namespace
 
 TEST(MirrorsReport, FullCheckNamesEachKindOfMirrorWorstFirstAndExitsOne) {
-    const std::string mirrors[][3] = {
-        // manifest, class, a part of the reason
-        {server().url("/Win/UpdateWin.xml"), "current", ""},
-        {server().url("/stale/Win/UpdateWin.xml"), "stale", "offers 1.0, the main server 1.1"},
-        {server().url("/moved/Win/UpdateWin.xml"), "different",
-         "Codebase \\\"" + server().url("/copy/1.1.msi?a=1&b=<2>\\\"")},
-        {server().url("/otherhash/Win/UpdateWin.xml"), "broken",
-         "package SHA-1 " + packageHash + ", the manifest's Hash \\\"" + otherHash},
-        {"https://localhost:1/Win/UpdateWin.xml", "broken", "Couldn't connect to server"},
-        {server().url("/stall/Win/UpdateWin.xml"), "broken", "Operation too slow"},
-        {server().url("/gone/Win/UpdateWin.xml"), "broken", "package: HTTP 404"}};
     const TempDir dir;
     std::ofstream list(dir.path() + "/ServerList.lst", std::ios::binary);
-    list << "# mirrors\r\nVersion = 1.1\r\n";
-    for (const auto& mirror : mirrors) list << "  " << mirror[0] << "\r\n";
+    list << "# mirrors\r\nVersion = 1.1\r\n  https://localhost:1/\r\n";  // nothing listens there
+    for (const auto& mirror : mirrors) list << "  " << server().url(mirror[0]) << "\r\n";
     list.close();
-    const auto [status, out, err] =
-        runMirrors("--list " + dir.path() + "/ServerList.lst --main " + mirrors[0][0] +
-                   " --ca-bundle " + TestServer::caBundlePath() + " --full --json --timeout 1");
-    for (const auto& [manifest, mirrorClass, reason] : mirrors) {
-        const std::size_t start = out.find("{\"manifest\": \"" + manifest + "\", \"class\": \"" +
-                                           mirrorClass + "\", \"reason\": \"");
-        EXPECT_LT(out.find(reason, start), out.find('\n', start)) << manifest << "\n" << out;
+    const auto [status, out, err] = runMirrors(
+        "--list " + dir.path() + "/ServerList.lst --main " + server().url("/Win/UpdateWin.xml") +
+        " --ca-bundle " + TestServer::caBundlePath() + " --full --json --timeout 1");
+    for (const auto& m : mirrors) {
+        const std::size_t start =
+            out.find("{\"manifest\": \"" + server().url(m[0] + "Win/UpdateWin.xml") +
+                     "\", \"class\": \"" + m[4] + "\", \"reason\": \"");
+        EXPECT_LT(out.find(m[5], start), out.find('\n', start)) << m[0] << "\n" << out;
     }
+    EXPECT_NE(
+        out.find("\"class\": \"broken\", \"reason\": \"Failed to connect to localhost port 1"),
+        std::string::npos);
     EXPECT_NE(out.find("\"problem\": null, \"bytes\": 3000, "), std::string::npos);
     EXPECT_LT(out.find("\"broken\""), out.find("\"different\""));
     EXPECT_LT(out.find("\"different\""), out.find("\"stale\""));
     EXPECT_NE(
-        out.find("\"counts\": {\"current\": 1, \"stale\": 1, \"different\": 1, \"broken\": 4}"),
+        out.find("\"counts\": {\"current\": 2, \"stale\": 1, \"different\": 1, \"broken\": 4}"),
         std::string::npos);
     EXPECT_EQ(status, "1") << err;
 }
@@ -110,7 +106,7 @@ TEST(MirrorsReport, ExitsZeroWhenEveryMirrorIsCurrentAndTwoOnBadUsageOrInput) {
         {"--list " + server().url("/none.lst") + main + ca, "2", "none.lst: HTTP 404"},
         {"--list " + dir.path() + "/Empty.lst" + main + ca, "2", "names no mirror"},
         {list + " --main " + server().url("/none.xml") + ca, "2",
-         "is not one the updater accepts"}};
+         "is not one the updater accepts (HTTP 404)"}};
     for (const auto& c : cases) {
         const auto [status, out, err] = runMirrors(c[0]);
         EXPECT_EQ(status, c[1]) << c[0];
