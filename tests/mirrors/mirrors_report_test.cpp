@@ -28,23 +28,25 @@ const std::string mirrors[][6] = {
     {"/gone/", "1.1", "/gone.msi", packageHash, "broken", "package: HTTP 404"},
     {"/stall/", "1.1", "/1.1.msi", packageHash, "broken", "Operation too slow"}};
 
-// Every mirror's manifest under its own path, served for the whole test process.
-const TestServer& server() {
-    static TestServer* const server = [] {
-        auto* made = new TestServer();
+// Every mirror's manifest under its own path.
+struct MirrorServer : TestServer {
+    MirrorServer() {
         for (const auto& m : mirrors) {
-            made->putFile(m[0] + "Win/UpdateWin.xml",
-                          manifestText({m[1], made->url(m[2]), m[3], "1.1", "/l.lst", "0A"}));
+            putFile(m[0] + "Win/UpdateWin.xml",
+                    manifestText({m[1], url(m[2]), m[3], "1.1", "/l.lst", "0A"}));
         }
-        made->setRule("/stall/Win/UpdateWin.xml", R"({"stall": true})");
-        made->putFile("/1.1.msi", std::string(3000, 'p'));
-        made->putFile("/copy/1.1.msi", std::string(3000, 'p'));
-        made->putFile("/1.0.msi", "the last release");
-        made->putFile("/current.lst",
-                      "Version = 1.1\n" + made->url("/") + "\n" + made->url("/copy") + "\n");
-        return made;
-    }();
-    return *server;
+        setRule("/stall/Win/UpdateWin.xml", R"({"stall": true})");
+        putFile("/1.1.msi", std::string(3000, 'p'));
+        putFile("/copy/1.1.msi", std::string(3000, 'p'));
+        putFile("/1.0.msi", "the last release");
+        putFile("/current.lst", "Version = 1.1\n" + url("/") + "\n" + url("/copy") + "\n");
+    }
+};
+
+// Started once for the test process.
+const TestServer& server() {
+    static const MirrorServer server;
+    return server;
 }
 
 // The exit status, standard output and standard error.
