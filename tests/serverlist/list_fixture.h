@@ -1,67 +1,41 @@
-// A server list file in a temporary folder and an updater context to own its
-// list: the context's discovery finds nothing (an empty registry), so its log
-// is open in the installation's temporary directory and nothing else runs.
+// A list file in a temporary installation and an updater context to own its
+// list: discovery finds nothing, so the log is open and nothing else runs.
 #pragma once
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <sstream>
-#include <string>
-#include <vector>
 
 #include "app/updater_context.h"
 #include "serverlist/server_list.h"
 #include "support/installation.h"
+
+using Lines = std::vector<std::string>;
+using Urls = std::vector<std::string>;
 
 class ListFixture : public ::testing::Test {
 protected:
     void SetUp() override {
         installation.useInThisProcess();
         context = std::make_unique<UpdaterContext>();
-        listDir = installation.root.path() + "/Data";
         std::filesystem::create_directories(listDir);
-        listPath = listDir + "/ServerList.lst";
     }
+    // The next test's folders go to the system's folder, not into this one's.
+    void TearDown() override { ::unsetenv("TMPDIR"); }
 
-    void writeBytes(const std::string& path, const std::string& content) {
-        std::ofstream file(path, std::ios::binary | std::ios::trunc);
-        file << content;
-    }
-
-    std::unique_ptr<ServerList> loadList(const std::string& content) {
-        writeBytes(listPath, content);
-        return std::make_unique<ServerList>(listPath, *context);
-    }
-
-    static std::vector<std::string> sorted(std::vector<std::string> texts) {
-        std::sort(texts.begin(), texts.end());
-        return texts;
-    }
-
-    // Marks the log, so that linesSinceMark() gives what was written after.
-    void markLog() {
-        context->log("[mark]", LogLevel::Info, false);
+    // The log's lines from byte `start` on.
+    Lines logLinesFrom(std::size_t start) const {
         context->logStream->flush();
-    }
-
-    std::vector<std::string> linesSinceMark() {
-        context->logStream->flush();
-        std::istringstream log(readFile(installation.logPath()));
-        std::vector<std::string> lines;
-        bool marked = false;
-        for (std::string line; std::getline(log, line);) {
-            if (marked) lines.push_back(line);
-            if (line == "[mark]") marked = true;
-        }
+        std::istringstream log(readFile(installation.logPath()).substr(start));
+        Lines lines;
+        for (std::string line; std::getline(log, line);) lines.push_back(line);
         return lines;
     }
 
     Installation installation;
     std::unique_ptr<UpdaterContext> context;
-    std::string listDir;
-    std::string listPath;
+    const std::string listDir = installation.root.path() + "/Data";
+    const std::string listPath = listDir + "/ServerList.lst";
 };

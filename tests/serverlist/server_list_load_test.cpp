@@ -1,213 +1,136 @@
-// Loading ServerList.lst: the default file, the line rules in their order,
-// and the two failures that leave the load as an exception.
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
+// Loading ServerList.lst: the line rules, the default file, a failed load,
+// and the random order of the entries.
+#include <algorithm>
 #include <stdexcept>
+#include <tuple>
 
+#include "platform/platform.h"
 #include "serverlist/list_fixture.h"
+#include "serverlist/shuffle.h"
 
 namespace {
 
-using Urls = std::vector<std::string>;
+const std::string m = "/Win/UpdateWin.xml";  // appended to an entry not ending in ".xml"
 
-const char* const defaultList =
-    "# all items should start with a new line items may\n"
-    "# contain space at beginning and end, urls should\n"
-    "# start with http://, https://, sftp:// or ftp://\n"
-    "\n"
-    "Version = 1.0\n"
-    "\n";
-
-// The message of the exception a load raises; empty when it raises none.
-std::string loadFailure(ServerList& list) {
-    try {
-        list.load();
-    } catch (const std::runtime_error& failure) {
-        return failure.what();
-    }
-    return std::string();
+Urls sorted(Urls urls) {
+    std::sort(urls.begin(), urls.end());
+    return urls;
 }
 
 }  // namespace
 
 using ServerListLoad = ListFixture;
 
-TEST_F(ServerListLoad, MissingFileIsCreatedWithTheDefaultContent) {
+// Each row is loaded again by one list: every load starts from "0.0".
+TEST_F(ServerListLoad, LinesGiveTheVersionAndTheManifestUrls) {
+    const std::tuple<std::string, const char*, Urls> cases[] = {
+        // text, version, sorted URLs
+        {"", "0.0", {}},
+        {"  version   =   7  \n", "7", {}},
+        {"   https://spaces.example/list   "
+         "\r\n\thttps://tab.example/list\nhttps://crlf.example/\r\n"
+         "https://last.example/no-line-end",
+         "0.0",
+         {"https://crlf.example" + m, "https://last.example/no-line-end" + m,
+          "https://spaces.example/list" + m}},
+        {"# https://commented.example\n     # Version = 4.0\n\n      \nhttps://a.example\n"
+         "#https://b.example\nVersion = 3.0\nhttps://a.example\n",
+         "3.0",
+         {"https://a.example" + m, "https://a.example" + m}},
+        {"VERSION=2.5B\n", "2.5b", {}},
+        {"Versioning = 3.1\n", "3.1", {}},
+        {"version = 1 = 4.2\n", "4.2", {}},
+        // The first version other than "0.0" wins; a later version line is no entry.
+        {"Version = 1.0\nVersion = 2.0\nversion=https://x.example\n", "1.0", {}},
+        {"Version = 0.0\nVersion = 2.0\n", "2.0", {}},
+        {"Version =\nVersion =    \nVersion 2.0\nVersion = 5\n", "5", {}},
+        {"HTTPS://capitals.example\nHttp://mixed.example\nhttp://\nftp://a\nftp://ab\nsftp://x\n"
+         "gopher://other.example\nwww.example.com\nhttp://plain.example\n",
+         "0.0",
+         {"ftp://ab" + m, "http://plain.example" + m, "sftp://x" + m}},
+        {"https://slash.example/path/\nhttps://noslash.example/path\n"
+         "https://manifest.example/own.xml\nhttps://capitals.example/OWN.XML\n",
+         "0.0",
+         {"https://capitals.example/OWN.XML" + m, "https://manifest.example/own.xml",
+          "https://noslash.example/path" + m, "https://slash.example/path/Win/UpdateWin.xml"}},
+    };
+    installation.writeFile(listPath, "Version = 6\nhttps://a.example\n");
+    ServerList list(listPath, *context);
+    for (const auto& [text, version, urls] : cases) {
+        SCOPED_TRACE(text);
+        installation.writeFile(listPath, text);
+        list.load();
+        EXPECT_EQ(list.version, version);
+        EXPECT_EQ(sorted(list.urls), urls);
+        EXPECT_EQ(readFile(listPath), text);
+    }
+    std::string many;  // entries beyond the bound are dropped, later lines still read
+    Urls kept;
+    for (std::size_t i = 0; i < ServerList::maxEntries + 5; ++i) {
+        many += "https://s" + std::to_string(i) + ".example\n";
+        if (i < ServerList::maxEntries)
+            kept.push_back("https://s" + std::to_string(i) + ".example" + m);
+    }
+    installation.writeFile(listPath, many + "Version = 8.0\n");
+    list.load();
+    EXPECT_EQ(list.version, "8.0");
+    EXPECT_EQ(sorted(list.urls), sorted(kept));
+}
+
+TEST_F(ServerListLoad, MissingFileIsCreatedWithTheDefaultOrRaised) {
     ServerList list(listPath, *context);
     // Text mode writes LF here; on Windows the same lines take 173 bytes.
-    EXPECT_EQ(readFile(listPath), defaultList);
-    EXPECT_EQ(readFile(listPath).size(), 167u);
+    EXPECT_EQ(readFile(listPath),
+              "# all items should start with a new line items may\n"
+              "# contain space at beginning and end, urls should\n"
+              "# start with http://, https://, sftp:// or ftp://\n\nVersion = 1.0\n\n");
     EXPECT_EQ(list.version, "1.0");
-    EXPECT_TRUE(list.urls.empty());
-    list.load();
-    EXPECT_EQ(readFile(listPath), defaultList);
-}
-
-TEST_F(ServerListLoad, EmptyFileHasNoVersionAndIsLeftUntouched) {
-    auto list = loadList("");
-    EXPECT_EQ(list->version, "0.0");
-    EXPECT_TRUE(list->urls.empty());
-    EXPECT_TRUE(std::filesystem::exists(listPath));
-    EXPECT_EQ(std::filesystem::file_size(listPath), 0u);
-}
-
-TEST_F(ServerListLoad, OnlySpacesAreStrippedAndBothLineEndsEndALine) {
-    auto list = loadList(
-        "   https://spaces.example/list   \r\n"
-        "\thttps://tab.example/list\n"
-        "https://crlf.example/\r\n"
-        "https://last.example/no-line-end");
-    EXPECT_EQ(sorted(list->urls), sorted({"https://spaces.example/list/Win/UpdateWin.xml",
-                                          "https://crlf.example/Win/UpdateWin.xml",
-                                          "https://last.example/no-line-end/Win/UpdateWin.xml"}));
-}
-
-TEST_F(ServerListLoad, CommentsAndEmptyLinesAreSkippedWhereverTheyStand) {
-    auto list = loadList(
-        "# https://commented.example\n"
-        "     # Version = 4.0\n"
-        "\n"
-        "      \n"
-        "https://a.example\n"
-        "#https://b.example\n"
-        "Version = 3.0\n");
-    EXPECT_EQ(list->version, "3.0");
-    EXPECT_EQ(list->urls, Urls{"https://a.example/Win/UpdateWin.xml"});
-}
-
-TEST_F(ServerListLoad, VersionLineIsAnyCasePrefixAndTakesTheValueAfterTheLastEquals) {
-    EXPECT_EQ(loadList("VERSION=2.5B\n")->version, "2.5b");
-    EXPECT_EQ(loadList("  version   =   7  \n")->version, "7");
-    EXPECT_EQ(loadList("Versioning = 3.1\n")->version, "3.1");
-    EXPECT_EQ(loadList("version = 1 = 4.2\n")->version, "4.2");
-}
-
-TEST_F(ServerListLoad, FirstVersionOtherThanZeroWins) {
-    EXPECT_EQ(loadList("Version = 1.0\nVersion = 2.0\n")->version, "1.0");
-    EXPECT_EQ(loadList("Version = 0.0\nVersion = 2.0\n")->version, "2.0");
-    // A later version line is tested as an entry and so dropped.
-    auto list = loadList("Version = 1.0\nversion=https://x.example\n");
-    EXPECT_EQ(list->version, "1.0");
-    EXPECT_TRUE(list->urls.empty());
-}
-
-TEST_F(ServerListLoad, VersionLineWithoutValueIsIgnored) {
-    EXPECT_EQ(loadList("Version =\n")->version, "0.0");
-    EXPECT_EQ(loadList("Version =    \n")->version, "0.0");
-    EXPECT_EQ(loadList("Version 2.0\n")->version, "0.0");
-    EXPECT_EQ(loadList("Version =\nVersion = 5\n")->version, "5");
-    // A reload starts again from "0.0".
-    auto list = loadList("Version = 6\n");
-    writeBytes(listPath, "https://a.example\n");
-    list->load();
-    EXPECT_EQ(list->version, "0.0");
-}
-
-TEST_F(ServerListLoad, EntryNeedsALowerCaseSchemeAndEightCharacters) {
-    auto list = loadList(
-        "HTTPS://capitals.example\n"
-        "Http://mixed.example\n"
-        "http://\n"
-        "ftp://a\n"
-        "ftp://ab\n"
-        "sftp://x\n"
-        "gopher://other.example\n"
-        "www.example.com\n"
-        "http://plain.example\n");
-    EXPECT_EQ(sorted(list->urls),
-              sorted({"ftp://ab/Win/UpdateWin.xml", "sftp://x/Win/UpdateWin.xml",
-                      "http://plain.example/Win/UpdateWin.xml"}));
-}
-
-TEST_F(ServerListLoad, ManifestUrlIsAppendedOnceUnlessTheEntryEndsInXml) {
-    auto list = loadList(
-        "https://slash.example/path/\n"
-        "https://noslash.example/path\n"
-        "https://manifest.example/own.xml\n"
-        "https://capitals.example/OWN.XML\n");
-    EXPECT_EQ(sorted(list->urls), sorted({"https://slash.example/path/Win/UpdateWin.xml",
-                                          "https://noslash.example/path/Win/UpdateWin.xml",
-                                          "https://manifest.example/own.xml",
-                                          "https://capitals.example/OWN.XML/Win/UpdateWin.xml"}));
-}
-
-TEST_F(ServerListLoad, DuplicateEntriesAreKept) {
-    auto list = loadList("https://twice.example\nhttps://twice.example\n");
-    EXPECT_EQ(list->urls, Urls(2, "https://twice.example/Win/UpdateWin.xml"));
-}
-
-TEST_F(ServerListLoad, EntriesBeyondTheBoundAreIgnoredButLaterVersionLinesAreRead) {
-    std::string content;
-    Urls expected;
-    for (std::size_t i = 0; i < ServerList::maxEntries + 5; ++i) {
-        const std::string entry = "https://s" + std::to_string(i) + ".example/";
-        content += entry + "\n";
-        if (i < ServerList::maxEntries) expected.push_back(entry + "Win/UpdateWin.xml");
-    }
-    content += "Version = 8.0\n";
-    auto list = loadList(content);
-    EXPECT_EQ(list->urls.size(), ServerList::maxEntries);
-    EXPECT_EQ(sorted(list->urls), sorted(expected));
-    EXPECT_EQ(list->version, "8.0");
-}
-
-TEST_F(ServerListLoad, FileThatCannotBeCreatedRaisesItsMessageAndKeepsTheList) {
-    const std::string unreachable = listDir + "/missing-directory/ServerList.lst";
+    EXPECT_EQ(list.fileHash(), "F1F29AA3409B3792E41530066AC6CE96CB8CF725");
+    EXPECT_EQ(list.directory(), listDir);
+    list.path = listDir + "/missing/ServerList.lst";
+    EXPECT_EQ(list.fileHash(), "");
     try {
-        ServerList list(unreachable, *context);
-        FAIL() << "no exception";
+        list.load();
+        ADD_FAILURE() << "no exception";
     } catch (const std::runtime_error& failure) {
         EXPECT_STREQ(failure.what(), "Server list file missing, attempt to create failed");
     }
-    auto list = loadList("Version = 2.0\nhttps://a.example\n");
-    list->path = unreachable;
-    EXPECT_EQ(loadFailure(*list), "Server list file missing, attempt to create failed");
-    EXPECT_EQ(list->version, "2.0");
-    EXPECT_EQ(list->urls, Urls{"https://a.example/Win/UpdateWin.xml"});
+    EXPECT_EQ(list.version, "1.0");
+    list.path = "ServerList.lst";
+    EXPECT_EQ(list.directory(), "./");
 }
 
-// A write-only file: the load cannot read it, writes the default content over
-// it and then fails to read that too. Root reads anything, so the load runs
-// in a child that has given up root's rights.
-TEST_F(ServerListLoad, WriteOnlyFileIsOverwrittenWithTheDefaultThenReported) {
-    auto list = loadList("Version = 2.0\nhttps://a.example\n");
-    const bool asRoot = ::geteuid() == 0;
-    constexpr uid_t nobody = 65534;
-    if (asRoot) {
-        ASSERT_EQ(::chmod(installation.root.path().c_str(), 0711), 0);
-        ASSERT_EQ(::chown(listDir.c_str(), nobody, nobody), 0);
-        ASSERT_EQ(::chown(listPath.c_str(), nobody, nobody), 0);
+// One seed always gives one order.
+TEST(Shuffle, EachSeedGivesItsOrder) {
+    const std::tuple<unsigned, std::size_t, const char*> cases[] = {
+        // seed, entries, order{1, 0, ""},
+        {1, 1, "a"},
+        {2, 7, "efdacgb"},
+        {1, 7, "becfdga"},
+        {1700000000, 7, "bcdafge"},
+        {5, 26, "tlwqsokphdueamxjvnifgzbrcy"}};
+    for (const auto& [seed, count, order] : cases) {
+        Urls entries;
+        for (std::size_t i = 0; i < count; ++i) entries.push_back(std::string(1, char('a' + i)));
+        shuffleEntries(entries, seed);
+        std::string shuffled;
+        for (const std::string& entry : entries) shuffled += entry;
+        EXPECT_EQ(shuffled, order) << "seed " << seed;
     }
-    ASSERT_EQ(::chmod(listPath.c_str(), 0200), 0);
-    context->logStream->flush();
-    const pid_t child = ::fork();
-    if (child == 0) {
-        if (asRoot && (::setgid(nobody) != 0 || ::setuid(nobody) != 0)) ::_exit(77);
-        const std::string message = loadFailure(*list);
-        const bool kept = list->version == "2.0" && list->urls.size() == 1;
-        ::_exit(message == "Failed to open server list file for unknown reason" && kept ? 0 : 1);
+}
+
+// Each load is shuffled with the calendar second as its seed.
+TEST_F(ServerListLoad, LoadShufflesWithTheCalendarSecond) {
+    std::string text;
+    Urls inFileOrder;
+    for (char name = 'a'; name <= 'j'; ++name) {
+        text += std::string("https://") + name + ".example\n";
+        inFileOrder.push_back(std::string("https://") + name + ".example" + m);
     }
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status));
-    if (WEXITSTATUS(status) == 77) GTEST_SKIP() << "cannot give up root's rights";
-    EXPECT_EQ(WEXITSTATUS(status), 0) << "wrong message, or the list did not keep its entries";
-    EXPECT_EQ(readFile(listPath), defaultList);
-}
-
-TEST_F(ServerListLoad, DirectoryIsThePathBeforeItsLastSeparator) {
-    auto list = loadList("");
-    EXPECT_EQ(list->directory(), listDir);
-    list->path = "ServerList.lst";
-    EXPECT_EQ(list->directory(), "./");
-}
-
-TEST_F(ServerListLoad, FileHashIsEmptyOnceTheFileIsGone) {
-    auto list = loadList("Version = 1.0\n");
-    // SHA-1 of "Version = 1.0\n", as `sha1sum` gives it, in upper case.
-    EXPECT_EQ(list->fileHash(), "D3B7961822C78086B9D12A80FCD7971F6A645958");
-    std::filesystem::remove(listPath);
-    EXPECT_EQ(list->fileHash(), "");
+    installation.writeFile(listPath, text);
+    Urls early = inFileOrder, late = inFileOrder;
+    shuffleEntries(early, static_cast<unsigned>(platform::calendarSeconds()));
+    ServerList list(listPath, *context);
+    shuffleEntries(late, static_cast<unsigned>(platform::calendarSeconds()));
+    EXPECT_TRUE(list.urls == early || list.urls == late);
 }

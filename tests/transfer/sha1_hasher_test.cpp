@@ -70,6 +70,8 @@ TEST(Sha1Hasher, MessagesAndFilesGiveTheirKnownDigests) {
     sha1UseEngine(previous);
     EXPECT_TRUE(sha1EngineAvailable(Sha1Engine::Portable));
     EXPECT_EQ(sha1EngineAvailable(Sha1Engine::ShaExtensions), sha1CpuHasShaExtensions());
+    EXPECT_EQ(hashFileToHex(dir.path() + "/absent.lst"), "");
+    EXPECT_EQ(hashFileToHex(dir.path()), "");
 }
 
 TEST(Sha1Hasher, ResetForgetsWhatCameBefore) {
@@ -78,13 +80,4 @@ TEST(Sha1Hasher, ResetForgetsWhatCameBefore) {
     hasher.reset();
     hasher.append("abc", 3);
     EXPECT_EQ(finalHex(hasher), "A9993E364706816ABA3E25717850C26C9CD0D89D");
-    hasher.reset();
-    hasher.append("abc", 3);
-    EXPECT_EQ(finalHex(hasher), "A9993E364706816ABA3E25717850C26C9CD0D89D");
-}
-
-TEST(Sha1Hasher, MissingFileOrDirectoryHasNoHashText) {
-    const TempDir dir;
-    EXPECT_EQ(hashFileToHex(dir.path() + "/absent.lst"), "");
-    EXPECT_EQ(hashFileToHex(dir.path()), "");
 }
