@@ -30,13 +30,10 @@ namespace {
 
 const std::string m = "/Win/UpdateWin.xml";  // appended to an entry not ending in ".xml"
 const std::string oldList = "Version = 1.0\nhttps://old.example\n";
-const Lines downloaded = {"Server list file downloaded successfully.",
-                          "Validating server list file...",
-                          "Server list file validated successfully."};
-
-Lines with(Lines lines, const std::string& last) {
-    lines.push_back(last);
-    return lines;
+// The lines of a download that passed its check, then `last`.
+Lines checkedThen(const std::string& last) {
+    return {"Server list file downloaded successfully.", "Validating server list file...",
+            "Server list file validated successfully.", last};
 }
 
 Lines sorted(Lines urls) {
@@ -212,8 +209,8 @@ TEST_F(ServerListRefresh, NewListIsWrittenAndLoaded) {
         if (!listThere) fs::remove(listPath);
         const std::string hash = hashFileToHex(server->putFile("/new/ServerList.lst", text));
         EXPECT_EQ(refresh(server->url("/new/ServerList.lst"), hash, true),
-                  with(downloaded, "Server list file successfully updated to version " +
-                                       std::string(version) + "."));
+                  checkedThen("Server list file successfully updated to version " +
+                              std::string(version) + "."));
         EXPECT_EQ(readFile(listPath), text);
         EXPECT_EQ(readFile(backup), backupAfter);
         EXPECT_FALSE(fs::exists(temporary));
@@ -231,7 +228,8 @@ TEST_F(ServerListRefresh, FailedRefreshChangesNothing) {
         // URL, CA bundle, lines
         {url,
          TestServer::caBundlePath(),
-         {downloaded[0], downloaded[1], "Error! Server list file validation failed."}},
+         {"Server list file downloaded successfully.", "Validating server list file...",
+          "Error! Server list file validation failed."}},
         {"", TestServer::caBundlePath(), {"Error! Failed to download server list file."}},
         {"https://127.0.0.1:1/ServerList.lst", TestServer::caBundlePath(), {}},  // refused
         {url, TestServer::foreignCaPath(), {}},
@@ -268,11 +266,8 @@ TEST_F(ServerListRefresh, ListStaysWhenTheDiskCannotHoldItsBackup) {
         const Lines lines = refresh(server->url("/disk/ServerList.lst"), hash, false, &onSmallDisk);
         const bool kept = readFile(listPath) == large && onSmallDisk.version == "9.0";
         const bool leftovers = fs::exists(backup) || fs::exists(temporary);
-        ::_exit(kept && !leftovers &&
-                        lines ==
-                            with(downloaded, "Error! Failed to backup existing server list file.")
-                    ? 0
-                    : 1);
+        const Lines expected = checkedThen("Error! Failed to backup existing server list file.");
+        ::_exit(kept && !leftovers && lines == expected ? 0 : 1);
     }
     int status = 0;
     ASSERT_EQ(::waitpid(child, &status, 0), child);

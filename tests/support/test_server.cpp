@@ -102,16 +102,6 @@ std::string TestServer::putFile(const std::string& urlPath, const std::string& c
     return file.string();
 }
 
-void TestServer::setRule(const std::string& urlPath, const std::string& ruleJson) {
-    rules_[urlPath] = ruleJson;
-    writeRules();
-}
-
-void TestServer::clearRule(const std::string& urlPath) {
-    rules_.erase(urlPath);
-    writeRules();
-}
-
 // The server reads the file at every request; the rename keeps it from ever
 // reading one half written.
 void TestServer::writeRules() const {

@@ -45,8 +45,14 @@ public:
     std::string putFile(const std::string& urlPath, const std::string& content) const;
     // Makes `urlPath` misbehave from the next request on: `ruleJson` is one
     // JSON object, e.g. R"({"status": 404})" (tools/update_server/README.md).
-    void setRule(const std::string& urlPath, const std::string& ruleJson);
-    void clearRule(const std::string& urlPath);
+    void setRule(const std::string& urlPath, const std::string& ruleJson) {
+        rules_[urlPath] = ruleJson;
+        writeRules();
+    }
+    void clearRule(const std::string& urlPath) {
+        rules_.erase(urlPath);
+        writeRules();
+    }
 
     // Every request so far, oldest first (texts without quotes). Throws
     // std::runtime_error on a line the server has not finished writing.

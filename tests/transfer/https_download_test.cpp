@@ -100,18 +100,3 @@ TEST_F(HttpsDownload, WhatArrivesIsThePackage) {
     EXPECT_EQ(requests, (Lines{"GET /a/moved.msi", "GET /a/Pelorin.msi", "GET /b/cut.msi",
                                "GET /b/full.msi"}));
 }
-
-// Nothing is sent when the package cannot be written or the run has failed.
-TEST_F(HttpsDownload, UnwritablePackageOrFailedRunSendsNothing) {
-    const std::size_t requests = server->requests().size();
-    EXPECT_EQ(download("/Pelorin.msi", LogLevel::Fatal, false), Lines{});
-    EXPECT_FALSE(fs::exists(package));
-    // Root writes anywhere: a directory in the package's place stands for a
-    // place the user may not write to.
-    fs::create_directory(package);
-    EXPECT_EQ(download("/Pelorin.msi", LogLevel::Info, false),
-              (Lines{"Fatal Error! Couldn't create file " + package,
-                     "Tip: Insure to run Pelorin Silent Updater with administrator privileges."}));
-    EXPECT_EQ(context->state, LogLevel::Fatal);
-    EXPECT_EQ(server->requests().size(), requests);
-}
