@@ -122,9 +122,14 @@ TEST_F(ServerListLoad, LinesGiveTheVersionAndTheManifestUrls) {
     EXPECT_TRUE(list->urls == early || list->urls == kept);
 }
 
-// A missing file is written with the default (which the scenarios show), or
-// the load raises when it cannot be; the list keeps what it held.
-TEST_F(ServerListLoad, FileThatCannotBeCreatedIsRaised) {
+// A missing file is written with the default (its text the scenarios show),
+// or the load raises when it cannot be; the list keeps what it held.
+TEST_F(ServerListLoad, MissingFileIsCreatedOrRaised) {
+    fs::remove(listPath);
+    list->load();
+    EXPECT_EQ(list->version, "1.0");
+    installation.writeFile(listPath, oldList);
+    list->load();
     EXPECT_EQ(list->fileHash(), "27B92FC27C157F501A4002208E973CF0D8D548D1");
     EXPECT_EQ(list->directory(), listDir);
     list->path = listDir + "/missing/ServerList.lst";
