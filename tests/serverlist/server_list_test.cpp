@@ -8,9 +8,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <filesystem>
 #include <memory>
+#include <set>
 #include <sstream>
 #include <stdexcept>
 #include <tuple>
@@ -36,11 +36,6 @@ Lines checkedThen(const std::string& last) {
             "Server list file validated successfully.", last};
 }
 
-Lines sorted(Lines urls) {
-    std::sort(urls.begin(), urls.end());
-    return urls;
-}
-
 }  // namespace
 
 // An updater context whose discovery finds nothing: its log is open and
@@ -52,6 +47,7 @@ protected:
         context = std::make_unique<UpdaterContext>();
         installation.writeFile(listPath, oldList);
         list = std::make_unique<ServerList>(listPath, *context);
+        list->caBundlePath = TestServer::caBundlePath();
     }
     // The next test's folders go to the system's folder, not into this one's.
     void TearDown() override { ::unsetenv("TMPDIR"); }
@@ -66,8 +62,9 @@ protected:
 // Each row is loaded again by one list, a load starting from "0.0", and leaves
 // the file as it is.
 TEST_F(ServerListLoad, LinesGiveTheVersionAndTheManifestUrls) {
-    const std::tuple<std::string, const char*, Lines> cases[] = {
-        // text, version, sorted URLs
+    using Urls = std::multiset<std::string>;  // in any order
+    const std::tuple<std::string, const char*, Urls> cases[] = {
+        // text, version, URLs
         {"", "0.0", {}},
         {"  version   =   7  \n", "7", {}},
         {"   https://spaces.example/list   \r\n\thttps://tab.example/list\n"
@@ -101,7 +98,7 @@ TEST_F(ServerListLoad, LinesGiveTheVersionAndTheManifestUrls) {
         installation.writeFile(listPath, text);
         list->load();
         EXPECT_EQ(list->version, version);
-        EXPECT_EQ(sorted(list->urls), urls);
+        EXPECT_EQ(Urls(list->urls.begin(), list->urls.end()), urls);
         EXPECT_EQ(readFile(listPath), text);
     }
     // Entries beyond the bound are dropped, later lines still read; each load
@@ -168,21 +165,13 @@ class ServerListRefresh : public ServerListLoad {
 protected:
     static void SetUpTestSuite() { server = new TestServer(); }
     static void TearDownTestSuite() { delete server; }
-    void SetUp() override {
-        ServerListLoad::SetUp();
-        list->caBundlePath = TestServer::caBundlePath();
-    }
-    void TearDown() override {
-        curl_easy_cleanup(handle);
-        ServerListLoad::TearDown();
-    }
 
     // The lines logged by a refresh of `refreshed` (by default the list).
     Lines refresh(const std::string& url, const std::string& hash, bool expected,
                   ServerList* refreshed = nullptr) {
         context->logStream->flush();
         const std::size_t start = readFile(installation.logPath()).size();
-        EXPECT_EQ((refreshed ? refreshed : list.get())->refresh(handle, url, hash), expected);
+        EXPECT_EQ((refreshed ? refreshed : list.get())->refresh(handle.get(), url, hash), expected);
         context->logStream->flush();
         std::istringstream log(readFile(installation.logPath()).substr(start));
         Lines lines;
@@ -191,7 +180,8 @@ protected:
     }
 
     static TestServer* server;
-    CURL* handle = curl_easy_init();  // as the manifest's fetch leaves it
+    // As the manifest's fetch leaves it.
+    std::unique_ptr<CURL, void (*)(CURL*)> handle{curl_easy_init(), curl_easy_cleanup};
     const std::string backup = listPath + ".bak";
     const std::string temporary = listDir + "/~tmpList.lst";
 };
