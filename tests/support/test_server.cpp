@@ -12,8 +12,6 @@
 #include <stdexcept>
 #include <thread>
 
-#include "support/installation.h"
-
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
@@ -21,6 +19,13 @@ namespace {
 
 std::string toolPath(const std::string& name) {
     return std::string(PELORIN_SOURCE_DIR) + "/tools/update_server/" + name;
+}
+
+std::string readWholeFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
 }
 
 void writeWholeFile(const std::string& path, const std::string& content) {
@@ -37,7 +42,7 @@ const std::string& certificateDir() {
         if (std::system(("sh '" + toolPath("make_certs.sh") + "' '" + dir.path() + "' >'" + output +
                          "' 2>&1")
                             .c_str()) != 0)
-            throw std::runtime_error("make_certs.sh failed:\n" + readFile(output));
+            throw std::runtime_error("make_certs.sh failed:\n" + readWholeFile(output));
     }
     return dir.path();
 }
@@ -67,11 +72,11 @@ TestServer::TestServer(ServerCert cert, int port) : rootDir_(dir_.path() + "/roo
         if (pid_ < 0 || ::waitpid(pid_, nullptr, WNOHANG) == pid_) pid_ = -1;
         if (pid_ < 0 || Clock::now() >= deadline) {
             stop();
-            throw std::runtime_error("the test server did not come up:\n" + readFile(output));
+            throw std::runtime_error("the test server did not come up:\n" + readWholeFile(output));
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
-    port_ = std::stoi(readFile(portFile));
+    port_ = std::stoi(readWholeFile(portFile));
 }
 
 // The server keeps nothing worth a clean exit.
@@ -116,7 +121,7 @@ void TestServer::writeRules() const {
 // quotes: every second piece between quotes is one of them.
 std::vector<ReceivedRequest> TestServer::requests() const {
     std::vector<ReceivedRequest> requests;
-    std::istringstream log(readFile(dir_.path() + "/requests.log"));
+    std::istringstream log(readWholeFile(dir_.path() + "/requests.log"));
     for (std::string line; std::getline(log, line);) {
         std::vector<std::string> s;
         std::istringstream pieces(line);
