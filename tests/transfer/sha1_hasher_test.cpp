@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <fstream>
+#include <utility>
 
 #include "support/temp_dir.h"
 #include "transfer/file_hash.h"
@@ -36,10 +37,7 @@ TEST(Sha1Hasher, MessagesAndFilesGiveTheirKnownDigests) {
     uint32_t state = 1;  // a linear congruential generator's top byte
     for (char& byte : bytes)
         byte = static_cast<char>((state = state * 1664525u + 1013904223u) >> 24);
-    const struct {
-        std::string message;
-        const char* digest;
-    } cases[] = {
+    const std::pair<std::string, const char*> cases[] = {
         {"", "DA39A3EE5E6B4B0D3255BFEF95601890AFD80709"},
         {"abc", "A9993E364706816ABA3E25717850C26C9CD0D89D"},
         {"abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq",
@@ -58,13 +56,13 @@ TEST(Sha1Hasher, MessagesAndFilesGiveTheirKnownDigests) {
     const Sha1Engine previous = sha1ActiveEngine();
     for (Sha1Engine engine : {Sha1Engine::Portable, Sha1Engine::ShaExtensions}) {
         if (!sha1UseEngine(engine)) continue;
-        for (const auto& c : cases) {
-            SCOPED_TRACE(std::to_string(c.message.size()) + " bytes, engine " +
+        for (const auto& [message, digest] : cases) {
+            SCOPED_TRACE(std::to_string(message.size()) + " bytes, engine " +
                          std::to_string(static_cast<int>(engine)));
-            EXPECT_EQ(digestOf(c.message, c.message.size()), c.digest);
-            EXPECT_EQ(digestOf(c.message, c.message.size() / 2), c.digest);
-            std::ofstream(path, std::ios::binary | std::ios::trunc) << c.message;
-            EXPECT_EQ(hashFileToHex(path), c.digest);
+            EXPECT_EQ(digestOf(message, message.size()), digest);
+            EXPECT_EQ(digestOf(message, message.size() / 2), digest);
+            std::ofstream(path, std::ios::binary | std::ios::trunc) << message;
+            EXPECT_EQ(hashFileToHex(path), digest);
         }
     }
     sha1UseEngine(previous);
