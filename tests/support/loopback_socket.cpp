@@ -1,18 +1,10 @@
 #include "support/loopback_socket.h"
 
 #include <arpa/inet.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <cstdint>
 #include <stdexcept>
 #include <string>
-
-LoopbackSocket::LoopbackSocket() : fd_(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {}
-
-LoopbackSocket::~LoopbackSocket() {
-    if (fd_ >= 0) ::close(fd_);
-}
 
 sockaddr_in loopbackAddress(int port) {
     sockaddr_in address{};

@@ -2,11 +2,15 @@
 #pragma once
 
 #include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 class LoopbackSocket {
 public:
-    LoopbackSocket();
-    ~LoopbackSocket();
+    LoopbackSocket() : fd_(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {}
+    ~LoopbackSocket() {
+        if (fd_ >= 0) ::close(fd_);
+    }
     LoopbackSocket(const LoopbackSocket&) = delete;
     LoopbackSocket& operator=(const LoopbackSocket&) = delete;
     int get() const { return fd_; }

@@ -1,0 +1,272 @@
+// ServerList.lst: the line rules of a load, the random order of the entries,
+// and the refresh from a real HTTPS server on 127.0.0.1 (log lines, files).
+#include "serverlist/server_list.h"
+
+#include <curl/curl.h>
+#include <gtest/gtest.h>
+#include <sys/mount.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <memory>
+#include <set>
+#include <sstream>
+#include <stdexcept>
+#include <tuple>
+
+#include "app/updater_context.h"
+#include "platform/platform.h"
+#include "serverlist/shuffle.h"
+#include "support/installation.h"
+#include "support/mount_namespace.h"
+#include "support/test_server.h"
+#include "transfer/file_hash.h"
+
+namespace fs = std::filesystem;
+using Lines = std::vector<std::string>;
+
+namespace {
+
+const std::string m = "/Win/UpdateWin.xml";  // appended to an entry not ending in ".xml"
+const std::string oldList = "Version = 1.0\nhttps://old.example\n";
+// The lines of a download that passed its check, then `last`.
+Lines checkedThen(const std::string& last) {
+    return {"Server list file downloaded successfully.", "Validating server list file...",
+            "Server list file validated successfully.", last};
+}
+
+}  // namespace
+
+// An updater context whose discovery finds nothing: its log is open and
+// nothing else runs. A list of it stands in Data/ServerList.lst.
+class ServerListLoad : public ::testing::Test {
+protected:
+    void SetUp() override {
+        installation.useInThisProcess();
+        context = std::make_unique<UpdaterContext>();
+        installation.writeFile(listPath, oldList);
+        list = std::make_unique<ServerList>(listPath, *context);
+        list->caBundlePath = TestServer::caBundlePath();
+    }
+    // The next test's folders go to the system's folder, not into this one's.
+    void TearDown() override { ::unsetenv("TMPDIR"); }
+
+    Installation installation;
+    std::unique_ptr<UpdaterContext> context;
+    const std::string listDir = installation.root.path() + "/Data";
+    const std::string listPath = listDir + "/ServerList.lst";
+    std::unique_ptr<ServerList> list;
+};
+
+// Each row is loaded again by one list, a load starting from "0.0", and leaves
+// the file as it is.
+TEST_F(ServerListLoad, LinesGiveTheVersionAndTheManifestUrls) {
+    using Urls = std::multiset<std::string>;  // in any order
+    const std::tuple<std::string, const char*, Urls> cases[] = {
+        // text, version, URLs
+        {"", "0.0", {}},
+        {"  version   =   7  \n", "7", {}},
+        {"   https://spaces.example/list   \r\n\thttps://tab.example/list\n"
+         "https://crlf.example/\r\nhttps://last.example/no-line-end",
+         "0.0",
+         {"https://crlf.example" + m, "https://last.example/no-line-end" + m,
+          "https://spaces.example/list" + m}},
+        {"# https://commented.example\n     # Version = 4.0\n\n      \nhttps://a.example\n"
+         "#https://b.example\nVersion = 3.0\nhttps://a.example\n",
+         "3.0",
+         {"https://a.example" + m, "https://a.example" + m}},
+        {"VERSION=2.5B\n", "2.5b", {}},
+        {"Versioning = 3.1\n", "3.1", {}},
+        {"version = 1 = 4.2\n", "4.2", {}},
+        // The first version other than "0.0" wins; a later version line is no entry.
+        {"Version = 1.0\nVersion = 2.0\nversion=https://x.example\n", "1.0", {}},
+        {"Version = 0.0\nVersion = 2.0\n", "2.0", {}},
+        {"Version =\nVersion =    \nVersion 2.0\nVersion = 5\n", "5", {}},
+        {"HTTPS://capitals.example\nHttp://mixed.example\nhttp://\nftp://a\nftp://ab\nsftp://x\n"
+         "gopher://other.example\nwww.example.com\nhttp://plain.example\n",
+         "0.0",
+         {"ftp://ab" + m, "http://plain.example" + m, "sftp://x" + m}},
+        {"https://slash.example/path/\nhttps://noslash.example/path\n"
+         "https://manifest.example/own.xml\nhttps://capitals.example/OWN.XML\n",
+         "0.0",
+         {"https://capitals.example/OWN.XML" + m, "https://manifest.example/own.xml",
+          "https://noslash.example/path" + m, "https://slash.example/path/Win/UpdateWin.xml"}},
+    };
+    for (const auto& [text, version, urls] : cases) {
+        SCOPED_TRACE(text);
+        installation.writeFile(listPath, text);
+        list->load();
+        EXPECT_EQ(list->version, version);
+        EXPECT_EQ(Urls(list->urls.begin(), list->urls.end()), urls);
+        EXPECT_EQ(readFile(listPath), text);
+    }
+    // Entries beyond the bound are dropped, later lines still read; each load
+    // is shuffled with the calendar second as its seed.
+    std::string many;
+    Lines kept;
+    for (std::size_t i = 0; i < ServerList::maxEntries + 5; ++i) {
+        many += "https://s" + std::to_string(i) + ".example\n";
+        if (i < ServerList::maxEntries)
+            kept.push_back("https://s" + std::to_string(i) + ".example" + m);
+    }
+    installation.writeFile(listPath, many + "Version = 8.0\n");
+    Lines early = kept;
+    shuffleEntries(early, static_cast<unsigned>(platform::calendarSeconds()));
+    list->load();
+    shuffleEntries(kept, static_cast<unsigned>(platform::calendarSeconds()));
+    EXPECT_EQ(list->version, "8.0");
+    EXPECT_TRUE(list->urls == early || list->urls == kept);
+}
+
+// A missing file is written with the default (its text the scenarios show),
+// or the load raises when it cannot be; the list keeps what it held.
+TEST_F(ServerListLoad, MissingFileIsCreatedOrRaised) {
+    fs::remove(listPath);
+    list->load();
+    EXPECT_EQ(list->version, "1.0");
+    installation.writeFile(listPath, oldList);
+    list->load();
+    EXPECT_EQ(list->fileHash(), "27B92FC27C157F501A4002208E973CF0D8D548D1");
+    EXPECT_EQ(list->directory(), listDir);
+    list->path = listDir + "/missing/ServerList.lst";
+    EXPECT_EQ(list->fileHash(), "");
+    try {
+        list->load();
+        ADD_FAILURE() << "no exception";
+    } catch (const std::runtime_error& failure) {
+        EXPECT_STREQ(failure.what(), "Server list file missing, attempt to create failed");
+    }
+    EXPECT_EQ(list->urls, Lines{"https://old.example" + m});
+    list->path = "ServerList.lst";
+    EXPECT_EQ(list->directory(), "./");
+}
+
+TEST(Shuffle, EachSeedGivesItsOrder) {
+    // Seed, number of entries, their order.
+    const std::tuple<unsigned, std::size_t, const char*> cases[] = {
+        {1, 0, ""},
+        {1, 1, "a"},
+        {2, 7, "efdacgb"},
+        {1, 7, "becfdga"},
+        {1700000000, 7, "bcdafge"},
+        {5, 26, "tlwqsokphdueamxjvnifgzbrcy"}};
+    for (const auto& [seed, count, order] : cases) {
+        Lines entries;
+        for (std::size_t i = 0; i < count; ++i) entries.push_back(std::string(1, char('a' + i)));
+        shuffleEntries(entries, seed);
+        std::string shuffled;
+        for (const std::string& entry : entries) shuffled += entry;
+        EXPECT_EQ(shuffled, order) << "seed " << seed;
+    }
+}
+
+class ServerListRefresh : public ServerListLoad {
+protected:
+    static void SetUpTestSuite() { server = new TestServer(); }
+    static void TearDownTestSuite() { delete server; }
+
+    // The lines logged by a refresh of `refreshed` (by default the list).
+    Lines refresh(const std::string& url, const std::string& hash, bool expected,
+                  ServerList* refreshed = nullptr) {
+        context->logStream->flush();
+        const std::size_t start = readFile(installation.logPath()).size();
+        EXPECT_EQ((refreshed ? refreshed : list.get())->refresh(handle.get(), url, hash), expected);
+        context->logStream->flush();
+        std::istringstream log(readFile(installation.logPath()).substr(start));
+        Lines lines;
+        for (std::string line; std::getline(log, line);) lines.push_back(line);
+        return lines;
+    }
+
+    static TestServer* server;
+    // As the manifest's fetch leaves it.
+    std::unique_ptr<CURL, void (*)(CURL*)> handle{curl_easy_init(), curl_easy_cleanup};
+    const std::string backup = listPath + ".bak";
+    const std::string temporary = listDir + "/~tmpList.lst";
+};
+
+TestServer* ServerListRefresh::server = nullptr;
+
+// The download, byte for byte, takes the place of the list, which becomes the
+// backup when there is one, and is loaded. The run's state stays.
+TEST_F(ServerListRefresh, NewListIsWrittenAndLoaded) {
+    const std::tuple<bool, std::string, const char*, std::string> cases[] = {
+        // list file there, new list, its version, backup afterwards
+        {true, "Version = 2.0\r\nhttps://new.example\r\n", "2.0", oldList},
+        {false, "https://a.example\n", "0.0", "backup of an earlier refresh"},
+    };
+    context->state = LogLevel::Error;
+    for (const auto& [listThere, text, version, backupAfter] : cases) {
+        SCOPED_TRACE(text);
+        installation.writeFile(temporary, "stale download, longer than the new list");
+        installation.writeFile(backup, "backup of an earlier refresh");
+        if (!listThere) fs::remove(listPath);
+        const std::string hash = hashFileToHex(server->putFile("/new/ServerList.lst", text));
+        EXPECT_EQ(refresh(server->url("/new/ServerList.lst"), hash, true),
+                  checkedThen("Server list file successfully updated to version " +
+                              std::string(version) + "."));
+        EXPECT_EQ(readFile(listPath), text);
+        EXPECT_EQ(readFile(backup), backupAfter);
+        EXPECT_FALSE(fs::exists(temporary));
+        EXPECT_EQ(list->urls.size(), 1u);
+        EXPECT_EQ(context->state, LogLevel::Error);
+    }
+}
+
+// The list stays, with no backup and no download left. No server there, or
+// one not trusted, ends without a line.
+TEST_F(ServerListRefresh, FailedRefreshChangesNothing) {
+    const std::string url = server->url("/failed/ServerList.lst");
+    server->putFile("/failed/ServerList.lst", "Version = 2.0\nhttps://new.example\n");
+    const std::tuple<std::string, std::string, Lines> cases[] = {
+        // URL, CA bundle, lines
+        {url,
+         TestServer::caBundlePath(),
+         {"Server list file downloaded successfully.", "Validating server list file...",
+          "Error! Server list file validation failed."}},
+        {"", TestServer::caBundlePath(), {"Error! Failed to download server list file."}},
+        {"https://127.0.0.1:1/ServerList.lst", TestServer::caBundlePath(), {}},  // refused
+        {url, TestServer::foreignCaPath(), {}},
+    };
+    for (const auto& [from, caBundle, lines] : cases) {
+        SCOPED_TRACE(from);
+        list->caBundlePath = caBundle;
+        // The file's hash in lower case: servers publish it in upper case.
+        EXPECT_EQ(refresh(from, "3845657643386df8c6e87ea7f7e52e60a04c5fe7", false), lines);
+        EXPECT_EQ(readFile(listPath), oldList);
+        EXPECT_EQ(list->version, "1.0");
+        EXPECT_FALSE(fs::exists(backup));
+        EXPECT_FALSE(fs::exists(temporary));
+    }
+}
+
+// A disk that holds the download but not the backup of a large old list: the
+// list stays as it was. A child mounts a 64 KiB disk over the list's folder.
+TEST_F(ServerListRefresh, ListStaysWhenTheDiskCannotHoldItsBackup) {
+    std::string large = "Version = 9.0\n";
+    while (large.size() < 40 * 1024)
+        large += "https://s" + std::to_string(large.size()) + ".example\n";
+    const std::string hash =
+        hashFileToHex(server->putFile("/disk/ServerList.lst", "Version = 2.0\n"));
+    context->logStream->flush();
+    const pid_t child = ::fork();
+    if (child == 0) {
+        if (!enterOwnMountNamespace() ||
+            ::mount("tmpfs", listDir.c_str(), "tmpfs", 0, "size=64k") != 0)
+            ::_exit(77);
+        installation.writeFile(listPath, large);
+        ServerList onSmallDisk(listPath, *context);
+        onSmallDisk.caBundlePath = TestServer::caBundlePath();
+        const Lines lines = refresh(server->url("/disk/ServerList.lst"), hash, false, &onSmallDisk);
+        const bool kept = readFile(listPath) == large && onSmallDisk.version == "9.0";
+        const bool leftovers = fs::exists(backup) || fs::exists(temporary);
+        const Lines expected = checkedThen("Error! Failed to backup existing server list file.");
+        ::_exit(kept && !leftovers && lines == expected ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    if (WEXITSTATUS(status) == 77) GTEST_SKIP() << "no mount namespace for a small disk";
+    EXPECT_EQ(status, 0)
+        << "the refresh gave true, logged other lines, changed the list or left a file";
+}
