@@ -1,5 +1,5 @@
-// Child processes of the end-to-end tests. Everything a child needs is made
-// before the fork: the test program has threads.
+// Child processes of the end-to-end tests, made ready before the fork: the
+// test program has threads.
 #pragma once
 
 #include <sys/types.h>
@@ -7,12 +7,10 @@
 #include <string>
 #include <vector>
 
-// Starts `argv` (a program's path first) with stdin empty and its output
-// appended to `outputPath` (empty: this process's own).
+// Starts `argv` (a program's path first), stdin empty, its output appended to
+// `outputPath` (empty: this process's own).
 pid_t spawn(const std::vector<std::string>& argv, const std::string& outputPath = "");
-// Waits for the end of `child`: its exit status, 128 + the signal that ended it.
+// The exit status of `child` once it ends, 128 + the signal that ended it.
 int waitFor(pid_t child);
-// Whether `child` has ended; it is left for waitFor or stopChild to reap.
-bool hasEnded(pid_t child);
-// SIGKILL, then reaps.
-void stopChild(pid_t child);
+bool hasEnded(pid_t child);   // leaves it to be reaped
+void stopChild(pid_t child);  // SIGKILL, then reaps

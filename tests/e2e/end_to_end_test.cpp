@@ -33,21 +33,8 @@ public:
                         "/usr/bin/env",
                         "ASAN_OPTIONS=" + std::string(asan ? asan : "") + ":quarantine_size_mb=0"};
         }
-        if (conditions.any()) launcher.push_back(PELORIN_CONDITIONED_RUN_EXE);
-        if (const auto& timeouts = conditions.transferTimeouts) {
-            for (const auto& [option, seconds] :
-                 {std::pair("--connect-seconds", timeouts->connectSeconds),
-                  std::pair("--low-speed-seconds", timeouts->lowSpeedSeconds)})
-                launcher.insert(launcher.end(), {option, std::to_string(seconds)});
-        }
-        for (const Volume& volume : conditions.volumes) {
-            const std::string kept =
-                installation.root.path() + "/.volume-" + std::to_string(launcher.size());
-            launcher.insert(launcher.end(),
-                            {"--volume", volume.path, kept, volume.size,
-                             std::to_string(volume.freeBytes), volume.readOnly ? "1" : "0",
-                             volume.fullOnceWritten, std::to_string(volume.fullAtBytes)});
-        }
+        if (!conditions.options.empty()) launcher.push_back(PELORIN_CONDITIONED_RUN_EXE);
+        launcher.insert(launcher.end(), conditions.options.begin(), conditions.options.end());
         UpdaterRun run = installation.finishUpdater(installation.startUpdater({}, launcher));
         if (run.exitCode == 77) run.notRun = "no mount namespace for the volumes";
         return run;

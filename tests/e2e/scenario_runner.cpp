@@ -15,7 +15,6 @@
 #include <thread>
 
 #include "e2e/child_process.h"
-#include "e2e/log_match.h"
 #include "e2e/sample_packages.h"
 #include "platform/platform.h"
 #include "support/loopback_socket.h"
@@ -68,27 +67,26 @@ std::string unescaped(const std::string& text) {
 // sshd lets in the key it leaves in `clientHome`/.ssh/id_rsa.
 struct Mirror {
     TempDir dir;
-    std::string root = dir.path() + "/root", baseUrl, out = dir.path() + "/out";
+    std::string root = dir.path() + "/root", out = dir.path() + "/out", baseUrl;
     pid_t pid = -1;
 
     Mirror(const std::string& protocol, const std::string& clientHome) {
         fs::create_directories(root);
         const std::string tools = PELORIN_SOURCE_DIR "/tools/update_server/";
-        const std::string portFile = dir.path() + "/port", user = ::getpwuid(::getuid())->pw_name;
-        const int port = protocol == "ftp" ? 0 : bindLoopback(LoopbackSocket(), 0, false, "sshd");
-        pid = port ? spawn({"/bin/sh", tools + "sftp_server.sh", dir.path() + "/sshd",
-                            std::to_string(port), clientHome},
-                           out)
-                   : spawn({"/usr/bin/python3", tools + "ftp_server.py", root, portFile}, out);
+        const std::string port = std::to_string(bindLoopback(LoopbackSocket(), 0, false, "sshd"));
+        pid = protocol == "ftp"
+                  ? spawn({"/usr/bin/python3", tools + "ftp_server.py", root, dir.path() + "/port"},
+                          out)
+                  : spawn({"/bin/sh", tools + "sftp_server.sh", dir.path() + "/sshd", port,
+                           clientHome},
+                          out);
         for (const auto limit = Clock::now() + 30s; baseUrl.empty();
              std::this_thread::sleep_for(20ms)) {
-            const LoopbackSocket socket;
-            const sockaddr_in address = loopbackAddress(port);
-            if (!port && fs::exists(portFile)) baseUrl = "ftp://localhost:" + readFile(portFile);
-            if (port && ::connect(socket.get(), reinterpret_cast<const sockaddr*>(&address),
-                                  sizeof address) == 0) {
-                baseUrl = "sftp://" + user + "@localhost:" + std::to_string(port) + root;
-            }
+            if (protocol == "ftp" && fs::exists(dir.path() + "/port"))
+                baseUrl = "ftp://localhost:" + readFile(dir.path() + "/port");
+            if (protocol == "sftp" && readFile(out).find("Server listening") != std::string::npos)
+                baseUrl = "sftp://" + std::string(::getpwuid(::getuid())->pw_name) +
+                          "@localhost:" + port + root;
             if (baseUrl.empty() && (hasEnded(pid) || Clock::now() > limit)) {
                 stopChild(pid);
                 throw std::runtime_error("the mirror did not come up:\n" + readFile(out));
@@ -133,26 +131,6 @@ Host startHost(Element element, const std::string& clientHome) {
     return host;
 }
 
-// A rule for the first `requests` requests only, lifted a little after the
-// last of them arrived: by then the server has read its rules for it.
-struct LimitedRule {
-    TestServer* server;
-    std::string path;
-    int requests;
-    Clock::time_point liftAt = Clock::time_point::max();
-
-    void liftWhenDue(Clock::time_point now) {
-        if (!requests) return;
-        int seen = 0;
-        try {
-            for (const ReceivedRequest& request : server->requests()) seen += request.path == path;
-        } catch (const std::runtime_error&) {  // a request line half written
-        }
-        if (seen >= requests && liftAt == Clock::time_point::max()) liftAt = now + 200ms;
-        if (now >= liftAt) server->clearRule(path), requests = 0;
-    }
-};
-
 bool processRuns(const std::string& name) {
     for (const auto& entry : fs::directory_iterator("/proc")) {
         if (readFile(entry.path().string() + "/comm") == name + "\n") return true;
@@ -161,6 +139,42 @@ bool processRuns(const std::string& name) {
 }
 
 }  // namespace
+
+std::vector<std::string> linesOf(const std::string& text) {
+    std::vector<std::string> lines;
+    for (std::size_t start = 0, end = 0; start < text.size(); start = end + 1) {
+        end = std::min(text.find('\n', start), text.size());
+        lines.push_back(text.substr(start, end - start));
+    }
+    return lines;
+}
+
+bool lineMatches(const std::string& expected, const std::string& actual) {
+    if (expected.find('<') == std::string::npos) return expected == actual;
+    static const std::regex special(R"([.^$|()\[\]{}*+?\\])"), any("<any>"), seconds("<seconds>");
+    std::string pattern = std::regex_replace(expected, special, R"(\$&)");
+    pattern = std::regex_replace(pattern, any, ".+");
+    pattern = std::regex_replace(pattern, seconds, "[0-9]+\\.[0-9][0-9]");
+    return std::regex_match(actual, std::regex(pattern));
+}
+
+std::string logDifference(const std::vector<std::string>& expected,
+                          const std::vector<std::string>& actual) {
+    std::size_t line = 0;
+    while (line < expected.size() && line < actual.size() &&
+           lineMatches(expected[line], actual[line])) {
+        ++line;
+    }
+    if (line == expected.size() && line == actual.size()) return "";
+    const auto numbered = [](const std::vector<std::string>& lines) {
+        std::string text;
+        for (std::size_t i = 0; i < lines.size(); ++i)
+            text += "  " + std::to_string(i + 1) + ": " + lines[i] + "\n";
+        return text;
+    };
+    return "The logs differ from line " + std::to_string(line + 1) + ".\nExpected:\n" +
+           numbered(expected) + "Actual:\n" + numbered(actual);
+}
 
 std::vector<std::string> scenarioNames() {
     std::vector<std::string> names;
@@ -228,7 +242,6 @@ void replayScenario(const std::string& name, UpdaterTarget& target) {
         return text;
     };
 
-    std::vector<LimitedRule> limitedRules;
     forChildren(scenario, [&](Element server, const std::string& kind) {
         if (kind != "Server") return;
         const Host& host = hosts.at(attr(server, "name"));
@@ -236,8 +249,6 @@ void replayScenario(const std::string& name, UpdaterTarget& target) {
             const std::string path = attr(element, "path"), text = textOf(element);
             if (child == "Rule" && host.server) {
                 host.server->setRule(path, text);
-                const int requests = std::stoi(attr(element, "requests", "0"));
-                if (requests) limitedRules.push_back({host.server.get(), path, requests});
             } else if (child == "Package" && !host.root().empty()) {
                 const bool lowerCase = attr(element, "programFolder") == "lower-case";
                 installation.writeFile(
@@ -264,20 +275,21 @@ void replayScenario(const std::string& name, UpdaterTarget& target) {
         } else if (kind == "Browser") {
             browserSeconds = std::stoi(attr(element, "closesSecondsAfterUnpack"));
         } else if (kind == "Volume") {
-            conditions.volumes.push_back(
-                {expand(attr(element, "path"), false), attr(element, "size"),
-                 attr(element, "readOnly") == "true", std::stoll(attr(element, "free", "-1")),
-                 attr(element, "fullOnceWritten"), std::stoll(attr(element, "fullAtBytes", "1"))});
+            const std::string kept =
+                installation.root.path() + "/.volume-" + std::to_string(conditions.options.size());
+            conditions.options.insert(
+                conditions.options.end(),
+                {"--volume", expand(attr(element, "path"), false), kept, attr(element, "size"),
+                 attr(element, "free", "-1"), attr(element, "readOnly") == "true" ? "1" : "0",
+                 attr(element, "fullOnceWritten"), attr(element, "fullAtBytes", "1")});
         } else {
             throw std::runtime_error(file + ": unknown <" + kind + "> in <Installation>");
         }
     });
     if (const Element timeouts = scenario->FirstChildElement("TransferTimeouts")) {
-        conditions.transferTimeouts = TransferTimeouts();
-        conditions.transferTimeouts->connectSeconds =
-            std::stol(attr(timeouts, "connectSeconds", "30"));
-        conditions.transferTimeouts->lowSpeedSeconds =
-            std::stol(attr(timeouts, "lowSpeedSeconds", "60"));
+        conditions.options.insert(conditions.options.end(),
+                                  {"--connect-seconds", attr(timeouts, "connectSeconds", "30"),
+                                   "--low-speed-seconds", attr(timeouts, "lowSpeedSeconds", "60")});
     }
     const double peakLimit = std::stod(attr(scenario, "peakMemoryBelowMiB", "0"));
     if (peakLimit > 0) conditions.peakMemoryFile = installation.root.path() + "/peak-memory";
@@ -291,21 +303,17 @@ void replayScenario(const std::string& name, UpdaterTarget& target) {
             std::this_thread::sleep_for(20ms);
         }
     }
-    // While the updater runs: limited rules are lifted, and the browser closes
-    // a while after the unpack has put the package copy into the staging
-    // folder (or after a minute, when that never happens).
+    // The browser closes a while after the unpack has put the package copy
+    // into the staging folder, or after a minute when that never happens.
     std::atomic<bool> running{true};
     std::thread watch([&] {
-        auto browserCloseAt = Clock::now() + 60s;
-        for (bool unpacked = false; running; std::this_thread::sleep_for(20ms)) {
-            const auto now = Clock::now();
-            for (LimitedRule& rule : limitedRules) rule.liftWhenDue(now);
-            if (browser > 0 && !unpacked && fs::exists(installation.updateDir + "/Pelorin.msi")) {
+        auto closeAt = Clock::now() + 60s;
+        for (bool unpacked = false; running && browser > 0; std::this_thread::sleep_for(20ms)) {
+            if (!unpacked && fs::exists(installation.updateDir + "/Pelorin.msi")) {
                 unpacked = true;
-                browserCloseAt =
-                    std::min(browserCloseAt, now + std::chrono::seconds(browserSeconds));
+                closeAt = std::min(closeAt, Clock::now() + std::chrono::seconds(browserSeconds));
             }
-            if (browser > 0 && now >= browserCloseAt) stopChild(std::exchange(browser, -1));
+            if (Clock::now() >= closeAt) stopChild(std::exchange(browser, -1));
         }
     });
     const UpdaterRun run = target.run(installation, conditions);

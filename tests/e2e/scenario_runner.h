@@ -1,31 +1,19 @@
 // Replays scenarios/<name>/scenario.xml (README.md) against a build: lays out
-// the installation, starts the servers, runs the updater, then compares the
-// whole log and checks the files. What differs between builds sits behind
-// UpdaterTarget; the installation's files always lie in the native file system.
+// the installation, starts the servers, runs the updater, compares the whole
+// log and checks the files. What differs between builds is an UpdaterTarget.
 #pragma once
 
-#include <optional>
 #include <string>
 #include <vector>
 
 #include "support/installation.h"
-#include "transfer/transfer_options.h"
 
-// A folder that is a disk of its own during the run (conditioned_run.cpp).
-struct Volume {
-    std::string path;  // native
-    std::string size;  // a tmpfs's, as mount takes it ("64k"); empty: the folder itself
-    bool readOnly = false;
-    long long freeBytes = -1;     // >= 0: filled at the start until only this much is free
-    std::string fullOnceWritten;  // a file on it; the disk fills up once it holds fullAtBytes
-    long long fullAtBytes = 1;
-};
-
+// What a run needs beyond the installation: volumes and shorter time-outs as
+// options of pelorin_conditioned_run (conditioned_run.cpp), and a file where
+// GNU time is to put the run's peak memory.
 struct RunConditions {
-    std::vector<Volume> volumes;
-    std::optional<TransferTimeouts> transferTimeouts;  // instead of the updater's own
-    std::string peakMemoryFile;  // not empty: GNU time's peak figure goes there, if it can
-    bool any() const { return !volumes.empty() || transferTimeouts; }
+    std::vector<std::string> options;
+    std::string peakMemoryFile;
 };
 
 class UpdaterTarget {
@@ -35,8 +23,7 @@ public:
     virtual void layOut(Installation& installation, const std::string& version) = 0;
     // A native path as the updater names it.
     virtual std::string updaterPath(const std::string& nativePath) const = 0;
-    // Runs the updater to its end; the log with "\n" line ends. `notRun` says
-    // why the conditions could not be made.
+    // Runs the updater to its end; the log with "\n" line ends.
     virtual UpdaterRun run(Installation& installation, const RunConditions& conditions) = 0;
     // A command running, until killed, a program in `dir` that the updater
     // counts as a running browser; it shows in /proc/PID/comm as browserName().
@@ -46,6 +33,14 @@ public:
     virtual std::string readText(const std::string& nativePath) const = 0;
 };
 
+// The lines of a text with "\n" line ends; a last line without one counts.
+std::vector<std::string> linesOf(const std::string& text);
+// In `expected`, "<any>" stands for one or more characters (libcurl's texts)
+// and "<seconds>" for an elapsed time such as 0.52; the rest must be equal.
+bool lineMatches(const std::string& expected, const std::string& actual);
+// Empty when the logs match; otherwise the first difference and both logs.
+std::string logDifference(const std::vector<std::string>& expected,
+                          const std::vector<std::string>& actual);
 // The scenario folders, sorted.
 std::vector<std::string> scenarioNames();
 // The port of the build's main manifest URL; 0 when it is not on localhost.

@@ -1,12 +1,21 @@
-// The Windows build under Wine (tools/windows/e2e.sh sets it up; skipped
-// without PELORIN_E2E_WINDOWS_EXE): every scenario with the native build's
-// expectations, the scheduled-task commands through the updater's own
-// system() calls, and the shipped launcher.
+// The Windows build under Wine, driven from this native program (README.md;
+// tools/windows/e2e.sh sets it up, and without PELORIN_E2E_WINDOWS_EXE these
+// tests are skipped): every scenario with the native build's expectations,
+// the scheduled-task commands and the shipped launcher. Registry values go
+// in through `wine reg`, paths through drive Z:, the log comes from the Wine
+// user's Temp folder, and the stand-ins of tools/windows/standins come first
+// on WINEPATH.
+#include <gtest/gtest.h>
+#include <pwd.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <chrono>
+#include <filesystem>
 #include <thread>
 
-#include "e2e/log_match.h"
-#include "e2e/wine_target.h"
+#include "e2e/child_process.h"
+#include "e2e/scenario_runner.h"
 
 namespace fs = std::filesystem;
 
@@ -14,136 +23,216 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
-bool noWindowsBuild() {
-    return WineTarget::setting("PELORIN_E2E_WINDOWS_EXE").empty();
+std::string setting(const char* name, const std::string& fallback = "") {
+    const char* value = std::getenv(name);
+    return value && *value ? value : fallback;
 }
+
+class WineTarget : public UpdaterTarget {
+public:
+    // `wine WORDS...` in the tests' own prefix, with more `environment`; its exit status.
+    int wine(const Lines& words, const Lines& environment = {},
+             const std::string& output = "/dev/null") const {
+        Lines command = {"/usr/bin/env", "WINEPREFIX=" + prefix_,
+                         "WINEPATH=" + updaterPath(standins_)};
+        command.insert(command.end(), environment.begin(), environment.end());
+        command.push_back(PELORIN_SOURCE_DIR "/tools/windows/wine-run.sh");
+        command.insert(command.end(), words.begin(), words.end());
+        return waitFor(spawn(command, output));
+    }
+
+    void layOut(Installation& installation, const std::string& version) override {
+        for (const char* hive : {"HKEY_CURRENT_USER", "HKEY_LOCAL_MACHINE"}) {
+            for (const char* key : {"\\SOFTWARE\\Halvorne", "\\SOFTWARE\\Wow6432Node\\Halvorne"})
+                wine({"reg", "delete", hive + std::string(key), "/f"});  // fails when not there
+        }
+        // A 32-bit installer on 64-bit Windows writes machine keys into the
+        // 32-bit view, where a 64-bit program would not find them. Wine keeps
+        // the Linux HOME from Windows programs, and libcurl looks for an SFTP
+        // key below the HOME of the user's environment.
+        const std::string keys = installation.hive + "\\SOFTWARE\\Halvorne\\";
+        const std::string view = installation.hive == "HKEY_LOCAL_MACHINE" ? "/reg:32" : "/reg:64";
+        const std::string updater = installation.installDir + "/PelorinAutoUpdate.exe";
+        for (const Lines& value :
+             {Lines{keys + "Update", "path", updaterPath(updater), view},
+              Lines{keys + "Data", "path", updaterPath(installation.dataDir), view},
+              Lines{"HKEY_CURRENT_USER\\Environment", "HOME", updaterPath(installation.homeDir),
+                    "/reg:64"}}) {
+            if (wine({"reg", "add", value[0], "/v", value[1], "/t", "REG_SZ", "/d", value[2], "/f",
+                      value[3]}))
+                throw std::runtime_error("wine reg add " + value[0] + " failed");
+        }
+        fs::create_directories(installation.dataDir);
+        fs::copy_file(exe, updater, fs::copy_options::overwrite_existing);
+        installation.writeFile(installation.installDir + "/BatchLauncher.vbs",
+                               "' Starts the updater.\r\n");
+        installation.writeFile(installation.applicationDir + "/PelorinCert.pem", "bundle");
+        installation.writeFile(installation.applicationDir + "/UpdatePelorin.xml",
+                               "<Update><Version>" + version + "</Version></Update>\n");
+    }
+
+    std::string updaterPath(const std::string& nativePath) const override {
+        std::string path = "Z:" + nativePath;
+        std::replace(path.begin(), path.end(), '/', '\\');
+        return path;
+    }
+
+    UpdaterRun run(Installation& installation, const RunConditions& conditions) override {
+        if (!conditions.options.empty())
+            return {-1, "", "no volumes or shorter time-outs under Wine"};
+        return runWith(installation, {});
+    }
+
+    // The updater with `words`; every line of its log must end in CR LF.
+    UpdaterRun runWith(Installation& installation, const Lines& words) {
+        fs::remove(logPath());
+        Lines command = {updaterPath(installation.installDir + "/PelorinAutoUpdate.exe")};
+        command.insert(command.end(), words.begin(), words.end());
+        UpdaterRun run;
+        run.exitCode = wine(command,
+                            {"PELORIN_SCHTASKS_RECORD=" + updaterPath(schtasksRecord(installation)),
+                             "HOME=" + installation.homeDir},
+                            installation.root.path() + "/wine-output.txt");
+        const std::string log = readFile(logPath());
+        run.log = readText(logPath());
+        EXPECT_TRUE(
+            run.log.find('\r') == std::string::npos && (log.empty() || log.back() == '\n') &&
+            std::count(log.begin(), log.end(), '\r') == std::count(log.begin(), log.end(), '\n'))
+            << "a log line does not end in CR LF:\n"
+            << log;
+        return run;
+    }
+
+    Lines browserCommand(const std::string& dir) override {
+        fs::copy_file(standins_ + "/browser.exe", dir + "/Pelorin.exe",
+                      fs::copy_options::overwrite_existing);
+        return {"/usr/bin/env", "WINEPREFIX=" + prefix_,
+                PELORIN_SOURCE_DIR "/tools/windows/wine-run.sh", updaterPath(dir + "/Pelorin.exe")};
+    }
+    // Wine names the Linux process after the Windows program it runs.
+    std::string browserName() const override { return "Pelorin.exe"; }
+
+    // The updater reads text files in text mode, where CR LF is a line end.
+    std::string readText(const std::string& nativePath) const override {
+        std::string text = readFile(nativePath);
+        for (std::size_t at = 0; (at = text.find("\r\n", at)) != std::string::npos;)
+            text.erase(at, 1);
+        return text;
+    }
+
+    // Where the schtasks stand-in records the command lines it was given.
+    static std::string schtasksRecord(const Installation& installation) {
+        return installation.root.path() + "/schtasks-calls.txt";
+    }
+    std::string taskFile() const {
+        return prefix_ + "/drive_c/windows/system32/tasks/PelorinUpdateTask";
+    }
+    std::string logPath() const {
+        return prefix_ + "/drive_c/users/" + ::getpwuid(::getuid())->pw_name +
+               "/AppData/Local/Temp/PelorinAutoUpdate.log";
+    }
+
+    const std::string exe = setting("PELORIN_E2E_WINDOWS_EXE");
+
+private:
+    std::string standins_ =
+        setting("PELORIN_E2E_WINDOWS_STANDINS", fs::path(exe).parent_path() / "standins");
+    std::string prefix_ = setting("PELORIN_E2E_WINE_PREFIX", "/var/cache/pelorin/wine-prefix-e2e");
+};
 
 class WineBuild : public ::testing::TestWithParam<std::string> {};
 
 TEST_P(WineBuild, Replays) {
-    if (noWindowsBuild() || mainServerPort() == 0)
-        GTEST_SKIP() << "no Windows build or no local main server";
     WineTarget target;
+    if (target.exe.empty() || !mainServerPort())
+        GTEST_SKIP() << "no Windows build or local main server";
     replayScenario(GetParam(), target);
 }
 
 INSTANTIATE_TEST_SUITE_P(EndToEnd, WineBuild, ::testing::ValuesIn(scenarioNames()),
                          [](const auto& info) { return info.param; });
 
-// The log after its header: discovery, the command's own lines, clean-up.
-Lines logOf(Lines commandLines, const char* level = "User") {
-    Lines lines = {"Locating installation type...",
-                   std::string(level) + " level installation found.",
-                   "Reading installation information...", "Locating installation paths...",
-                   "Installation paths located successfully."};
-    lines.insert(lines.end(), commandLines.begin(), commandLines.end());
-    lines.insert(lines.end(),
-                 {"Cleaning temporary files...", "Temporary files cleaned up successfully."});
-    return lines;
-}
-
-const Lines registered = {"Attempting to register scheduler...", "Schedule registered at: <any>.",
-                          "Scheduler registered successfully."};
-const char* const wineSchtasks = "C:\\windows\\system32\\schtasks.exe";
-
-// Wine's schtasks creates the task from a definition file and deletes it; the
-// stand-in answers the hourly form, which Wine's cannot create, and records
-// every command line byte for byte.
+// The scheduled-task commands in turn on one installation: Wine's schtasks
+// creates the task from a definition file and deletes it; the stand-in
+// answers the hourly form, which Wine's cannot create. Every command line
+// schtasks gets is recorded and compared byte for byte.
 TEST(EndToEndWineBuild, ScheduledTaskCommands) {
-    if (noWindowsBuild()) GTEST_SKIP() << "no Windows build";
+    WineTarget target;
+    if (target.exe.empty()) GTEST_SKIP() << "no Windows build";
+    Installation installation;
+    target.layOut(installation, "1.0");
+    const std::string dir = target.updaterPath(installation.installDir) + "\\";
+    const std::string definition = installation.installDir + "/PelorinUpdateTask.xml";
     const std::string del = "schtasks /delete /tn PelorinUpdateTask /F \n";
     const std::string hourly =
-        R"(schtasks /Create /SC HOURLY /MO 5 /TN PelorinUpdateTask /TR  "wscript \"${launcher}\" \"${updater}\"")";
+        "schtasks /Create /SC HOURLY /MO 5 /TN PelorinUpdateTask /TR  \"wscript \\\"" + dir +
+        "BatchLauncher.vbs\\\" \\\"" + dir + "PelorinAutoUpdate.exe\\\"\"";
+    const Lines registered = {"Attempting to register scheduler...",
+                              "Schedule registered at: <any>.",
+                              "Scheduler registered successfully."};
     const struct {
         Lines words;
-        bool definition, taskBefore;
+        bool definition;
         Lines log;
         std::string calls;
-        bool taskAfter, definitionAfter;
-    } cases[] = {
+        bool task;
+    } steps[] = {
         {{"schtask install admin"},
          true,
-         false,
          registered,
-         del + R"(schtasks /Create /xml "${definition}" /TN "PelorinUpdateTask")" + "\n",
-         true,
-         false},
-        {{"schtask", "install", "admin"},
-         false,
-         false,
-         registered,
-         del + hourly + " /RL Highest /RU System\n",
-         false,
-         false},
-        {{"schtask install nonadmin"}, true, false, registered, del + hourly + "\n", false, false},
-        {{"schtask uninstall"},
-         true,
-         true,
-         {"Attempting to de-register scheduler...", "Schedule de-registered at: <any>.",
-          "Scheduler de-registered successfully."},
-         del,
-         false,
+         del + "schtasks /Create /xml \"" + dir +
+             "PelorinUpdateTask.xml\" /TN \"PelorinUpdateTask\"\n",
          true},
         {{"schtask uninstall"},
          false,
+         {"Attempting to de-register scheduler...", "Schedule de-registered at: <any>.",
+          "Scheduler de-registered successfully."},
+         del,
+         false},
+        {{"schtask uninstall"},
          false,
          {"Attempting to de-register scheduler...", "Error! Failed to de-register scheduler."},
          del,
-         false,
          false},
+        {{"schtask", "install", "admin"},
+         false,
+         registered,
+         del + hourly + " /RL Highest /RU System\n",
+         false},
+        {{"schtask install nonadmin"}, true, registered, del + hourly + "\n", false},
     };
-    for (const auto& row : cases) {
-        SCOPED_TRACE(row.words[0] + (row.definition ? " with a definition" : "") +
-                     (row.taskBefore ? " and a task" : ""));
-        Installation installation;
-        WineTarget target;
-        target.layOut(installation, "1.0");
-        const auto deleteTask = [&] {
-            target.wine({wineSchtasks, "/delete", "/tn", "PelorinUpdateTask", "/F"});
-        };
-        deleteTask();
-        const std::string definition = installation.installDir + "/PelorinUpdateTask.xml";
-        std::map<std::string, std::string> paths = {
-            {"${definition}", target.updaterPath(definition)},
-            {"${launcher}", target.updaterPath(installation.installDir + "/BatchLauncher.vbs")},
-            {"${updater}", target.updaterPath(installation.installDir + "/PelorinAutoUpdate.exe")},
-            {"@UPDATER_DIR@", target.updaterPath(installation.installDir)}};
-        const auto filled = [&](std::string text) {
-            for (const auto& [name, path] : paths)
-                for (std::size_t at; (at = text.find(name)) != std::string::npos;)
-                    text.replace(at, name.size(), path);
-            return text;
-        };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.words[0] + (step.definition ? " with a definition" : ""));
         // The definition the bundle ships, naming this installation's folder.
-        if (row.definition)
-            installation.writeFile(
-                definition,
-                filled(readFile(PELORIN_SOURCE_DIR "/tools/bundle/PelorinUpdateTask.xml.in")));
-        if (row.taskBefore) {
-            ASSERT_EQ(target.wine({wineSchtasks, "/Create", "/xml", paths["${definition}"], "/TN",
-                                   "PelorinUpdateTask"}),
-                      0);
-        }
-        const Lines log = Installation::bodyLines(target.runWith(installation, row.words).log);
-        EXPECT_EQ(logDifference(logOf(row.log), log), "");
-        EXPECT_EQ(readFile(WineTarget::schtasksRecord(installation)), filled(row.calls));
-        EXPECT_EQ(fs::exists(target.taskFile("PelorinUpdateTask")), row.taskAfter);
-        if (row.taskAfter) {
-            EXPECT_NE(readFile(target.taskFile("PelorinUpdateTask"))
-                          .find("<Description>Keeps the Pelorin browser up to date.</Description>"),
-                      std::string::npos);
-        }
-        EXPECT_EQ(fs::exists(definition), row.definitionAfter);
-        deleteTask();
+        std::string text = readFile(PELORIN_SOURCE_DIR "/tools/bundle/PelorinUpdateTask.xml.in");
+        for (std::size_t at; (at = text.find("@UPDATER_DIR@")) != std::string::npos;)
+            text.replace(at, 13, dir.substr(0, dir.size() - 1));
+        if (step.definition) installation.writeFile(definition, text);
+        fs::remove(WineTarget::schtasksRecord(installation));
+        Lines expected = {"Locating installation type...", "User level installation found.",
+                          "Reading installation information...", "Locating installation paths...",
+                          "Installation paths located successfully."};
+        expected.insert(expected.end(), step.log.begin(), step.log.end());
+        expected.insert(expected.end(), {"Cleaning temporary files...",
+                                         "Temporary files cleaned up successfully."});
+        const std::string difference = logDifference(
+            expected, Installation::bodyLines(target.runWith(installation, step.words).log));
+        EXPECT_TRUE(difference.empty()) << difference;
+        EXPECT_EQ(readFile(WineTarget::schtasksRecord(installation)), step.calls);
+        EXPECT_FALSE(fs::exists(definition)) << "the definition is used once";
+        EXPECT_EQ(readFile(target.taskFile())
+                          .find("<Description>Keeps the Pelorin browser up to date.") !=
+                      std::string::npos,
+                  step.task);
     }
 }
 
 // The shipped launcher under Wine's wscript starts the updater it is given
 // and ends; the updater then runs to its end on its own.
 TEST(EndToEndWineBuild, LauncherStartsTheUpdaterItIsGiven) {
-    if (noWindowsBuild()) GTEST_SKIP() << "no Windows build";
-    Installation installation;
     WineTarget target;
+    if (target.exe.empty()) GTEST_SKIP() << "no Windows build";
+    Installation installation;
     target.layOut(installation, "1.0");
     const std::string launcher = installation.installDir + "/BatchLauncher.vbs";
     fs::copy_file(PELORIN_SOURCE_DIR "/tools/bundle/BatchLauncher.vbs", launcher,
