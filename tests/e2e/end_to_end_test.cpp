@@ -11,8 +11,7 @@
 
 namespace {
 
-// The registry stand-in, POSIX paths, "\n" line ends; volumes and shorter
-// time-outs through pelorin_conditioned_run.
+// The registry stand-in, POSIX paths, "\n" line ends.
 class NativeTarget : public UpdaterTarget {
 public:
     void layOut(Installation& installation, const std::string& version) override {
@@ -33,8 +32,7 @@ public:
                         "/usr/bin/env",
                         "ASAN_OPTIONS=" + std::string(asan ? asan : "") + ":quarantine_size_mb=0"};
         }
-        if (!conditions.options.empty()) launcher.push_back(PELORIN_CONDITIONED_RUN_EXE);
-        launcher.insert(launcher.end(), conditions.options.begin(), conditions.options.end());
+        launcher.insert(launcher.end(), conditions.launcher.begin(), conditions.launcher.end());
         UpdaterRun run = installation.finishUpdater(installation.startUpdater({}, launcher));
         if (run.exitCode == 77) run.notRun = "no mount namespace for the volumes";
         return run;

@@ -166,14 +166,11 @@ std::string logDifference(const std::vector<std::string>& expected,
         ++line;
     }
     if (line == expected.size() && line == actual.size()) return "";
-    const auto numbered = [](const std::vector<std::string>& lines) {
-        std::string text;
-        for (std::size_t i = 0; i < lines.size(); ++i)
-            text += "  " + std::to_string(i + 1) + ": " + lines[i] + "\n";
-        return text;
-    };
-    return "The logs differ from line " + std::to_string(line + 1) + ".\nExpected:\n" +
-           numbered(expected) + "Actual:\n" + numbered(actual);
+    std::string report = "The logs differ from line " + std::to_string(line + 1) + ".\nExpected:\n";
+    for (const std::string& text : expected) report += "  " + text + "\n";
+    report += "Actual:\n";
+    for (const std::string& text : actual) report += "  " + text + "\n";
+    return report;
 }
 
 std::vector<std::string> scenarioNames() {
@@ -267,6 +264,7 @@ void replayScenario(const std::string& name, UpdaterTarget& target) {
     });
 
     RunConditions conditions;
+    std::vector<std::string> volumes = {"/bin/bash", PELORIN_SOURCE_DIR "/tests/e2e/volumes.sh"};
     int browserSeconds = -1;
     forChildren(installed, [&](Element element, const std::string& kind) {
         if (kind == "File") {
@@ -275,21 +273,25 @@ void replayScenario(const std::string& name, UpdaterTarget& target) {
         } else if (kind == "Browser") {
             browserSeconds = std::stoi(attr(element, "closesSecondsAfterUnpack"));
         } else if (kind == "Volume") {
-            const std::string kept =
-                installation.root.path() + "/.volume-" + std::to_string(conditions.options.size());
-            conditions.options.insert(
-                conditions.options.end(),
-                {"--volume", expand(attr(element, "path"), false), kept, attr(element, "size"),
-                 attr(element, "free", "-1"), attr(element, "readOnly") == "true" ? "1" : "0",
-                 attr(element, "fullOnceWritten"), attr(element, "fullAtBytes", "1")});
+            volumes.insert(volumes.end(),
+                           {"--volume", expand(attr(element, "path"), false),
+                            installation.root.path() + "/.volume-" + std::to_string(volumes.size()),
+                            attr(element, "size"), attr(element, "free", "-1"),
+                            attr(element, "readOnly") == "true" ? "1" : "0",
+                            attr(element, "fullOnceWritten"), attr(element, "fullAtBytes", "1")});
         } else {
             throw std::runtime_error(file + ": unknown <" + kind + "> in <Installation>");
         }
     });
+    if (volumes.size() > 2) {
+        conditions.launcher = volumes;
+        conditions.launcher.push_back("--");
+    }
     if (const Element timeouts = scenario->FirstChildElement("TransferTimeouts")) {
-        conditions.options.insert(conditions.options.end(),
-                                  {"--connect-seconds", attr(timeouts, "connectSeconds", "30"),
-                                   "--low-speed-seconds", attr(timeouts, "lowSpeedSeconds", "60")});
+        conditions.launcher.insert(
+            conditions.launcher.end(),
+            {PELORIN_CONDITIONED_RUN_EXE, attr(timeouts, "connectSeconds", "30"),
+             attr(timeouts, "lowSpeedSeconds", "60")});
     }
     const double peakLimit = std::stod(attr(scenario, "peakMemoryBelowMiB", "0"));
     if (peakLimit > 0) conditions.peakMemoryFile = installation.root.path() + "/peak-memory";

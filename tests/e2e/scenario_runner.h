@@ -8,11 +8,11 @@
 
 #include "support/installation.h"
 
-// What a run needs beyond the installation: volumes and shorter time-outs as
-// options of pelorin_conditioned_run (conditioned_run.cpp), and a file where
-// GNU time is to put the run's peak memory.
+// What a run needs beyond the installation: a native `launcher` for volumes
+// and shorter time-outs (volumes.sh, pelorin_conditioned_run), and a file for
+// GNU time's figure of the run's peak memory.
 struct RunConditions {
-    std::vector<std::string> options;
+    std::vector<std::string> launcher;
     std::string peakMemoryFile;
 };
 

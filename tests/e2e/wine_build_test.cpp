@@ -1,10 +1,6 @@
 // The Windows build under Wine, driven from this native program (README.md;
-// tools/windows/e2e.sh sets it up, and without PELORIN_E2E_WINDOWS_EXE these
-// tests are skipped): every scenario with the native build's expectations,
-// the scheduled-task commands and the shipped launcher. Registry values go
-// in through `wine reg`, paths through drive Z:, the log comes from the Wine
-// user's Temp folder, and the stand-ins of tools/windows/standins come first
-// on WINEPATH.
+// set up by tools/windows/e2e.sh, skipped without PELORIN_E2E_WINDOWS_EXE):
+// every scenario, the scheduled-task commands and the shipped launcher.
 #include <gtest/gtest.h>
 #include <pwd.h>
 #include <unistd.h>
@@ -12,6 +8,7 @@
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <regex>
 #include <thread>
 
 #include "e2e/child_process.h"
@@ -42,26 +39,33 @@ public:
     }
 
     void layOut(Installation& installation, const std::string& version) override {
-        for (const char* hive : {"HKEY_CURRENT_USER", "HKEY_LOCAL_MACHINE"}) {
-            for (const char* key : {"\\SOFTWARE\\Halvorne", "\\SOFTWARE\\Wow6432Node\\Halvorne"})
-                wine({"reg", "delete", hive + std::string(key), "/f"});  // fails when not there
-        }
         // A 32-bit installer on 64-bit Windows writes machine keys into the
         // 32-bit view, where a 64-bit program would not find them. Wine keeps
-        // the Linux HOME from Windows programs, and libcurl looks for an SFTP
-        // key below the HOME of the user's environment.
-        const std::string keys = installation.hive + "\\SOFTWARE\\Halvorne\\";
-        const std::string view = installation.hive == "HKEY_LOCAL_MACHINE" ? "/reg:32" : "/reg:64";
+        // the Linux HOME from Windows programs; libcurl looks for an SFTP key
+        // below the HOME of the user's environment.
+        const auto value = [&](const char* name, const std::string& path) {
+            return '"' + std::string(name) + "\"=\"" +
+                   std::regex_replace(updaterPath(path), std::regex(R"(\\)"), R"(\\)") + "\"\n";
+        };
         const std::string updater = installation.installDir + "/PelorinAutoUpdate.exe";
-        for (const Lines& value :
-             {Lines{keys + "Update", "path", updaterPath(updater), view},
-              Lines{keys + "Data", "path", updaterPath(installation.dataDir), view},
-              Lines{"HKEY_CURRENT_USER\\Environment", "HOME", updaterPath(installation.homeDir),
-                    "/reg:64"}}) {
-            if (wine({"reg", "add", value[0], "/v", value[1], "/t", "REG_SZ", "/d", value[2], "/f",
-                      value[3]}))
-                throw std::runtime_error("wine reg add " + value[0] + " failed");
+        const std::string keys = "\n[" + installation.hive + "\\SOFTWARE\\Halvorne\\";
+        std::string clear = "Windows Registry Editor Version 5.00\n", add = clear;
+        for (const char* hive : {"HKEY_CURRENT_USER", "HKEY_LOCAL_MACHINE"}) {
+            for (const char* key :
+                 {"\\SOFTWARE\\Halvorne]\n", "\\SOFTWARE\\Wow6432Node\\Halvorne]\n"})
+                clear += "\n[-" + std::string(hive) + key;
         }
+        add += keys + "Update]\n" + value("path", updater) + keys + "Data]\n" +
+               value("path", installation.dataDir) + "\n[HKEY_CURRENT_USER\\Environment]\n" +
+               value("HOME", installation.homeDir);
+        installation.writeFile(installation.root.path() + "/clear.reg", clear);
+        installation.writeFile(installation.root.path() + "/add.reg", add);
+        const bool machine = installation.hive == "HKEY_LOCAL_MACHINE";
+        if (wine({"reg", "import", updaterPath(installation.root.path() + "/clear.reg"),
+                  "/reg:64"}) ||
+            wine({"reg", "import", updaterPath(installation.root.path() + "/add.reg"),
+                  machine ? "/reg:32" : "/reg:64"}))
+            throw std::runtime_error("wine reg import failed");
         fs::create_directories(installation.dataDir);
         fs::copy_file(exe, updater, fs::copy_options::overwrite_existing);
         installation.writeFile(installation.installDir + "/BatchLauncher.vbs",
@@ -78,7 +82,7 @@ public:
     }
 
     UpdaterRun run(Installation& installation, const RunConditions& conditions) override {
-        if (!conditions.options.empty())
+        if (!conditions.launcher.empty())
             return {-1, "", "no volumes or shorter time-outs under Wine"};
         return runWith(installation, {});
     }
@@ -114,10 +118,7 @@ public:
 
     // The updater reads text files in text mode, where CR LF is a line end.
     std::string readText(const std::string& nativePath) const override {
-        std::string text = readFile(nativePath);
-        for (std::size_t at = 0; (at = text.find("\r\n", at)) != std::string::npos;)
-            text.erase(at, 1);
-        return text;
+        return std::regex_replace(readFile(nativePath), std::regex("\r\n"), "\n");
     }
 
     // Where the schtasks stand-in records the command lines it was given.
@@ -161,53 +162,41 @@ TEST(EndToEndWineBuild, ScheduledTaskCommands) {
     if (target.exe.empty()) GTEST_SKIP() << "no Windows build";
     Installation installation;
     target.layOut(installation, "1.0");
-    const std::string dir = target.updaterPath(installation.installDir) + "\\";
+    const std::string dir = target.updaterPath(installation.installDir);
     const std::string definition = installation.installDir + "/PelorinUpdateTask.xml";
     const std::string del = "schtasks /delete /tn PelorinUpdateTask /F \n";
+    const std::string fromXml =
+        "schtasks /Create /xml \"" + dir + "\\PelorinUpdateTask.xml\" /TN \"PelorinUpdateTask\"\n";
     const std::string hourly =
         "schtasks /Create /SC HOURLY /MO 5 /TN PelorinUpdateTask /TR  \"wscript \\\"" + dir +
-        "BatchLauncher.vbs\\\" \\\"" + dir + "PelorinAutoUpdate.exe\\\"\"";
+        "\\BatchLauncher.vbs\\\" \\\"" + dir + "\\PelorinAutoUpdate.exe\\\"\"";
+    const std::string hourlyAsSystem = hourly + " /RL Highest /RU System\n";
     const Lines registered = {"Attempting to register scheduler...",
                               "Schedule registered at: <any>.",
                               "Scheduler registered successfully."};
+    const Lines deregistered = {"Attempting to de-register scheduler...",
+                                "Schedule de-registered at: <any>.",
+                                "Scheduler de-registered successfully."};
+    const Lines notDeregistered = {deregistered[0], "Error! Failed to de-register scheduler."};
     const struct {
         Lines words;
-        bool definition;
+        bool definition, task;
         Lines log;
         std::string calls;
-        bool task;
     } steps[] = {
-        {{"schtask install admin"},
-         true,
-         registered,
-         del + "schtasks /Create /xml \"" + dir +
-             "PelorinUpdateTask.xml\" /TN \"PelorinUpdateTask\"\n",
-         true},
-        {{"schtask uninstall"},
-         false,
-         {"Attempting to de-register scheduler...", "Schedule de-registered at: <any>.",
-          "Scheduler de-registered successfully."},
-         del,
-         false},
-        {{"schtask uninstall"},
-         false,
-         {"Attempting to de-register scheduler...", "Error! Failed to de-register scheduler."},
-         del,
-         false},
-        {{"schtask", "install", "admin"},
-         false,
-         registered,
-         del + hourly + " /RL Highest /RU System\n",
-         false},
-        {{"schtask install nonadmin"}, true, registered, del + hourly + "\n", false},
+        {{"schtask install admin"}, true, true, registered, del + fromXml},
+        {{"schtask uninstall"}, false, false, deregistered, del},
+        {{"schtask uninstall"}, false, false, notDeregistered, del},
+        {{"schtask", "install", "admin"}, false, false, registered, del + hourlyAsSystem},
+        {{"schtask install nonadmin"}, true, false, registered, del + hourly + "\n"},
     };
+    // The definition the bundle ships, naming this installation's folder.
+    std::string shipped = readFile(PELORIN_SOURCE_DIR "/tools/bundle/PelorinUpdateTask.xml.in");
+    for (std::size_t at; (at = shipped.find("@UPDATER_DIR@")) != std::string::npos;)
+        shipped.replace(at, 13, dir);
     for (const auto& step : steps) {
         SCOPED_TRACE(step.words[0] + (step.definition ? " with a definition" : ""));
-        // The definition the bundle ships, naming this installation's folder.
-        std::string text = readFile(PELORIN_SOURCE_DIR "/tools/bundle/PelorinUpdateTask.xml.in");
-        for (std::size_t at; (at = text.find("@UPDATER_DIR@")) != std::string::npos;)
-            text.replace(at, 13, dir.substr(0, dir.size() - 1));
-        if (step.definition) installation.writeFile(definition, text);
+        if (step.definition) installation.writeFile(definition, shipped);
         fs::remove(WineTarget::schtasksRecord(installation));
         Lines expected = {"Locating installation type...", "User level installation found.",
                           "Reading installation information...", "Locating installation paths...",
@@ -215,15 +204,15 @@ TEST(EndToEndWineBuild, ScheduledTaskCommands) {
         expected.insert(expected.end(), step.log.begin(), step.log.end());
         expected.insert(expected.end(), {"Cleaning temporary files...",
                                          "Temporary files cleaned up successfully."});
-        const std::string difference = logDifference(
-            expected, Installation::bodyLines(target.runWith(installation, step.words).log));
+        const UpdaterRun run = target.runWith(installation, step.words);
+        const std::string difference = logDifference(expected, Installation::bodyLines(run.log));
         EXPECT_TRUE(difference.empty()) << difference;
         EXPECT_EQ(readFile(WineTarget::schtasksRecord(installation)), step.calls);
         EXPECT_FALSE(fs::exists(definition)) << "the definition is used once";
-        EXPECT_EQ(readFile(target.taskFile())
-                          .find("<Description>Keeps the Pelorin browser up to date.") !=
-                      std::string::npos,
-                  step.task);
+        const std::string task = readFile(target.taskFile());
+        EXPECT_EQ(
+            task.find("<Description>Keeps the Pelorin browser up to date.") != std::string::npos,
+            step.task);
     }
 }
 
