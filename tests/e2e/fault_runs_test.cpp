@@ -9,7 +9,6 @@
 #include <chrono>
 #include <filesystem>
 #include <iostream>
-#include <map>
 #include <random>
 #include <set>
 #include <thread>
@@ -22,7 +21,6 @@
 
 namespace fs = std::filesystem;
 using Micros = std::chrono::microseconds;
-using Tally = std::map<std::string, int>;
 
 namespace {
 
@@ -39,11 +37,6 @@ bool logIsComplete(const std::string& log) {
            lines[1].empty() && lineMatches("Started at: <any>.", lines[2]) &&
            lines[lines.size() - 2] == "Cleaning temporary files..." &&
            lines.back() == "Temporary files cleaned up successfully.";
-}
-
-void print(const std::string& title, const Tally& tally) {
-    std::cout << title << "\n";
-    for (const auto& [what, count] : tally) std::cout << "  " << count << "  " << what << "\n";
 }
 
 void layOut(Installation& installation, const std::string& list) {
@@ -245,13 +238,12 @@ TEST(EndToEndFaults, SoakOfRunsAgainstAServerThatAnswersAtRandom) {
     layOut(installation, listA);
     install("1.0", installation);
     const int runs = fromEnvironment("PELORIN_SOAK_RUNS", 10);
-    Tally outcomes;
     for (int run = 1; run <= runs && !HasFailure(); ++run) {
         const UpdaterRun result = installation.runUpdater();
         SCOPED_TRACE("run " + std::to_string(run) + " of seed " + std::to_string(seed) + ":\n" +
                      result.log);
         EXPECT_EQ(result.exitCode, 0);
-        EXPECT_TRUE(logIsComplete(result.log));
+        ASSERT_TRUE(logIsComplete(result.log));
         const std::set<std::string> data = namesIn(installation.dataDir);
         const std::set<std::string> listOnly = {"ServerList.lst"},
                                     withBackup = {"ServerList.lst", "ServerList.lst.bak"};
@@ -265,7 +257,6 @@ TEST(EndToEndFaults, SoakOfRunsAgainstAServerThatAnswersAtRandom) {
         EXPECT_NE(release, "neither release whole");
         if (release == "1.1") install("1.0", installation);  // so that later runs update again
         const std::vector<std::string> lines = linesOf(result.log);
-        ++outcomes[lines.size() >= 4 ? lines[lines.size() - 4] : "(no log)"];
+        std::cout << "run " << run << ": " << lines[lines.size() - 4] << "\n";  // how it ended
     }
-    print(std::to_string(runs) + " runs of seed " + std::to_string(seed) + " ended:", outcomes);
 }
