@@ -24,13 +24,10 @@ public:
             // AddressSanitizer keeps no freed memory aside, which would count
             // every short-lived buffer.
             const char* asan = std::getenv("ASAN_OPTIONS");
-            launcher = {"/usr/bin/time",
-                        "-f",
-                        "%M",
-                        "-o",
-                        conditions.peakMemoryFile,
-                        "/usr/bin/env",
-                        "ASAN_OPTIONS=" + std::string(asan ? asan : "") + ":quarantine_size_mb=0"};
+            const std::string env =
+                "ASAN_OPTIONS=" + std::string(asan ? asan : "") + ":quarantine_size_mb=0";
+            launcher = {"/usr/bin/time",           "-f",           "%M", "-o",
+                        conditions.peakMemoryFile, "/usr/bin/env", env};
         }
         launcher.insert(launcher.end(), conditions.launcher.begin(), conditions.launcher.end());
         UpdaterRun run = installation.finishUpdater(installation.startUpdater({}, launcher));
