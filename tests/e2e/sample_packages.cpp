@@ -10,21 +10,17 @@
 const std::string& samplePackage(const std::string& version, const std::string& scriptOptions) {
     static TempDir packagesDir;
     static std::map<std::string, std::string> built;
-    const std::string key = version + scriptOptions;
-    const auto found = built.find(key);
+    const auto found = built.find(version + scriptOptions);
     if (found != built.end()) return found->second;
-
     const std::string package =
         packagesDir.path() + "/Pelorin-" + std::to_string(built.size()) + ".msi";
-    const std::string output = package + ".out";
-    // The version and the options reach the shell as text; the script itself
-    // refuses a version of anything but numbers and dots.
-    const std::string command = "sh '" + std::string(PELORIN_SOURCE_DIR) +
-                                "/tools/sample_release/make_sample_msi.sh' " + scriptOptions +
-                                " '" + version + "' '" + package + "' >'" + output + "' 2>&1";
+    // The script refuses a version of anything but numbers and dots.
+    const std::string command =
+        "sh '" PELORIN_SOURCE_DIR "/tools/sample_release/make_sample_msi.sh' " + scriptOptions +
+        " '" + version + "' '" + package + "' >'" + package + ".out' 2>&1";
     if (version.find('\'') != std::string::npos || std::system(command.c_str()) != 0) {
         throw std::runtime_error("make_sample_msi.sh " + scriptOptions + " " + version +
-                                 " failed:\n" + readFile(output));
+                                 " failed:\n" + readFile(package + ".out"));
     }
-    return built.emplace(key, package).first->second;
+    return built.emplace(version + scriptOptions, package).first->second;
 }

@@ -1,11 +1,9 @@
-// Sample release packages built from tools/sample_release, once per test
-// process and version.
+// Sample release packages (tools/sample_release), built once per test process.
 #pragma once
 
 #include <string>
 
-// The path of a real installer package of the sample release `version`, its
-// program tree below ProgramFilesFolder unless `scriptOptions`, options of
-// make_sample_msi.sh such as "--lower-case-folder", build it otherwise. Throws
-// std::runtime_error with the build's output when it cannot be built.
+// A real installer package of the sample release `version`, built with the
+// options `scriptOptions` of make_sample_msi.sh (e.g. "--lower-case-folder");
+// throws std::runtime_error with the script's output when it fails.
 const std::string& samplePackage(const std::string& version, const std::string& scriptOptions = "");

@@ -1,35 +1,243 @@
-// Every scenario folder under tests/e2e/scenarios, replayed against the
-// Windows build under Wine as EndToEnd/WineBuild.Replays/<folder>, with the
-// same expectations as the native build. They run when PELORIN_E2E_WINDOWS_EXE
-// names the build (tools/windows/e2e.sh sets it up) and are skipped otherwise.
+// The Windows build under Wine, driven from this native program (README.md;
+// set up by tools/windows/e2e.sh, skipped without PELORIN_E2E_WINDOWS_EXE):
+// every scenario, the scheduled-task commands and the shipped launcher.
 #include <gtest/gtest.h>
+#include <pwd.h>
+#include <unistd.h>
 
-#include "e2e/scenario.h"
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <regex>
+#include <thread>
+
+#include "e2e/child_process.h"
 #include "e2e/scenario_runner.h"
-#include "e2e/wine_target.h"
+
+namespace fs = std::filesystem;
 
 namespace {
+
+using Lines = std::vector<std::string>;
+
+std::string setting(const char* name, const std::string& fallback = "") {
+    const char* value = std::getenv(name);
+    return value && *value ? value : fallback;
+}
+
+class WineTarget : public UpdaterTarget {
+public:
+    // `wine WORDS...` in the tests' own prefix, with more `environment`; its exit status.
+    int wine(const Lines& words, const Lines& environment = {},
+             const std::string& output = "/dev/null") const {
+        Lines command = {"/usr/bin/env", "WINEPREFIX=" + prefix_,
+                         "WINEPATH=" + updaterPath(standins_)};
+        command.insert(command.end(), environment.begin(), environment.end());
+        command.push_back(PELORIN_SOURCE_DIR "/tools/windows/wine-run.sh");
+        command.insert(command.end(), words.begin(), words.end());
+        return waitFor(spawn(command, output));
+    }
+
+    void layOut(Installation& installation, const std::string& version) override {
+        // A 32-bit installer on 64-bit Windows writes machine keys into the
+        // 32-bit view, where a 64-bit program would not find them. Wine keeps
+        // the Linux HOME from Windows programs; libcurl looks for an SFTP key
+        // below the HOME of the user's environment.
+        const auto value = [&](const char* name, const std::string& path) {
+            return '"' + std::string(name) + "\"=\"" +
+                   std::regex_replace(updaterPath(path), std::regex(R"(\\)"), R"(\\)") + "\"\n";
+        };
+        const std::string updater = installation.installDir + "/PelorinAutoUpdate.exe";
+        const std::string keys = "\n[" + installation.hive + "\\SOFTWARE\\Halvorne\\";
+        std::string clear = "Windows Registry Editor Version 5.00\n", add = clear;
+        for (const char* hive : {"HKEY_CURRENT_USER", "HKEY_LOCAL_MACHINE"}) {
+            for (const char* key :
+                 {"\\SOFTWARE\\Halvorne]\n", "\\SOFTWARE\\Wow6432Node\\Halvorne]\n"})
+                clear += "\n[-" + std::string(hive) + key;
+        }
+        add += keys + "Update]\n" + value("path", updater) + keys + "Data]\n" +
+               value("path", installation.dataDir) + "\n[HKEY_CURRENT_USER\\Environment]\n" +
+               value("HOME", installation.homeDir);
+        installation.writeFile(installation.root.path() + "/clear.reg", clear);
+        installation.writeFile(installation.root.path() + "/add.reg", add);
+        const bool machine = installation.hive == "HKEY_LOCAL_MACHINE";
+        if (wine({"reg", "import", updaterPath(installation.root.path() + "/clear.reg"),
+                  "/reg:64"}) ||
+            wine({"reg", "import", updaterPath(installation.root.path() + "/add.reg"),
+                  machine ? "/reg:32" : "/reg:64"}))
+            throw std::runtime_error("wine reg import failed");
+        fs::create_directories(installation.dataDir);
+        fs::copy_file(exe, updater, fs::copy_options::overwrite_existing);
+        installation.writeFile(installation.installDir + "/BatchLauncher.vbs",
+                               "' Starts the updater.\r\n");
+        installation.writeFile(installation.applicationDir + "/PelorinCert.pem", "bundle");
+        installation.writeFile(installation.applicationDir + "/UpdatePelorin.xml",
+                               "<Update><Version>" + version + "</Version></Update>\n");
+    }
+
+    std::string updaterPath(const std::string& nativePath) const override {
+        std::string path = "Z:" + nativePath;
+        std::replace(path.begin(), path.end(), '/', '\\');
+        return path;
+    }
+
+    UpdaterRun run(Installation& installation, const RunConditions& conditions) override {
+        if (!conditions.launcher.empty())
+            return {-1, "", "no volumes or shorter time-outs under Wine"};
+        return runWith(installation, {});
+    }
+
+    // The updater with `words`; every line of its log must end in CR LF.
+    UpdaterRun runWith(Installation& installation, const Lines& words) {
+        fs::remove(logPath());
+        Lines command = {updaterPath(installation.installDir + "/PelorinAutoUpdate.exe")};
+        command.insert(command.end(), words.begin(), words.end());
+        UpdaterRun run;
+        run.exitCode = wine(command,
+                            {"PELORIN_SCHTASKS_RECORD=" + updaterPath(schtasksRecord(installation)),
+                             "HOME=" + installation.homeDir},
+                            installation.root.path() + "/wine-output.txt");
+        const std::string log = readFile(logPath());
+        run.log = readText(logPath());
+        EXPECT_TRUE(
+            run.log.find('\r') == std::string::npos && (log.empty() || log.back() == '\n') &&
+            std::count(log.begin(), log.end(), '\r') == std::count(log.begin(), log.end(), '\n'))
+            << "a log line does not end in CR LF:\n"
+            << log;
+        return run;
+    }
+
+    Lines browserCommand(const std::string& dir) override {
+        fs::copy_file(standins_ + "/browser.exe", dir + "/Pelorin.exe",
+                      fs::copy_options::overwrite_existing);
+        return {"/usr/bin/env", "WINEPREFIX=" + prefix_,
+                PELORIN_SOURCE_DIR "/tools/windows/wine-run.sh", updaterPath(dir + "/Pelorin.exe")};
+    }
+    // Wine names the Linux process after the Windows program it runs.
+    std::string browserName() const override { return "Pelorin.exe"; }
+
+    // The updater reads text files in text mode, where CR LF is a line end.
+    std::string readText(const std::string& nativePath) const override {
+        return std::regex_replace(readFile(nativePath), std::regex("\r\n"), "\n");
+    }
+
+    // Where the schtasks stand-in records the command lines it was given.
+    static std::string schtasksRecord(const Installation& installation) {
+        return installation.root.path() + "/schtasks-calls.txt";
+    }
+    std::string taskFile() const {
+        return prefix_ + "/drive_c/windows/system32/tasks/PelorinUpdateTask";
+    }
+    std::string logPath() const {
+        return prefix_ + "/drive_c/users/" + ::getpwuid(::getuid())->pw_name +
+               "/AppData/Local/Temp/PelorinAutoUpdate.log";
+    }
+
+    const std::string exe = setting("PELORIN_E2E_WINDOWS_EXE");
+
+private:
+    std::string standins_ =
+        setting("PELORIN_E2E_WINDOWS_STANDINS", fs::path(exe).parent_path() / "standins");
+    std::string prefix_ = setting("PELORIN_E2E_WINE_PREFIX", "/var/cache/pelorin/wine-prefix-e2e");
+};
 
 class WineBuild : public ::testing::TestWithParam<std::string> {};
 
 TEST_P(WineBuild, Replays) {
-    if (WineTarget::windowsExecutable().empty()) {
-        GTEST_SKIP() << "PELORIN_E2E_WINDOWS_EXE names no Windows build (tools/windows/e2e.sh "
-                        "builds one and runs these tests)";
-    }
-    if (mainServerPort() == 0) {
-        GTEST_SKIP() << "this build asks the main server at " << PELORIN_MAIN_MANIFEST_URL
-                     << ", which the scenarios cannot serve";
-    }
-    const Scenario scenario = loadScenario(GetParam());
-    SCOPED_TRACE(scenario.description);
     WineTarget target;
-    replayScenario(scenario, target);
+    if (target.exe.empty() || !mainServerPort())
+        GTEST_SKIP() << "no Windows build or local main server";
+    replayScenario(GetParam(), target);
 }
 
 INSTANTIATE_TEST_SUITE_P(EndToEnd, WineBuild, ::testing::ValuesIn(scenarioNames()),
-                         [](const ::testing::TestParamInfo<std::string>& info) {
-                             return info.param;
-                         });
+                         [](const auto& info) { return info.param; });
+
+// The scheduled-task commands in turn on one installation: Wine's schtasks
+// creates the task from a definition file and deletes it; the stand-in
+// answers the hourly form, which Wine's cannot create. Every command line
+// schtasks gets is recorded and compared byte for byte.
+TEST(EndToEndWineBuild, ScheduledTaskCommands) {
+    WineTarget target;
+    if (target.exe.empty()) GTEST_SKIP() << "no Windows build";
+    Installation installation;
+    target.layOut(installation, "1.0");
+    const std::string dir = target.updaterPath(installation.installDir);
+    const std::string definition = installation.installDir + "/PelorinUpdateTask.xml";
+    const std::string del = "schtasks /delete /tn PelorinUpdateTask /F \n";
+    const std::string fromXml =
+        "schtasks /Create /xml \"" + dir + "\\PelorinUpdateTask.xml\" /TN \"PelorinUpdateTask\"\n";
+    const std::string hourly =
+        "schtasks /Create /SC HOURLY /MO 5 /TN PelorinUpdateTask /TR  \"wscript \\\"" + dir +
+        "\\BatchLauncher.vbs\\\" \\\"" + dir + "\\PelorinAutoUpdate.exe\\\"\"";
+    const std::string hourlyAsSystem = hourly + " /RL Highest /RU System\n";
+    const Lines registered = {"Attempting to register scheduler...",
+                              "Schedule registered at: <any>.",
+                              "Scheduler registered successfully."};
+    const Lines deregistered = {"Attempting to de-register scheduler...",
+                                "Schedule de-registered at: <any>.",
+                                "Scheduler de-registered successfully."};
+    const Lines notDeregistered = {deregistered[0], "Error! Failed to de-register scheduler."};
+    const struct {
+        Lines words;
+        bool definition, task;
+        Lines log;
+        std::string calls;
+    } steps[] = {
+        {{"schtask install admin"}, true, true, registered, del + fromXml},
+        {{"schtask uninstall"}, false, false, deregistered, del},
+        {{"schtask uninstall"}, false, false, notDeregistered, del},
+        {{"schtask", "install", "admin"}, false, false, registered, del + hourlyAsSystem},
+        {{"schtask install nonadmin"}, true, false, registered, del + hourly + "\n"},
+    };
+    // The definition the bundle ships, naming this installation's folder.
+    std::string shipped = readFile(PELORIN_SOURCE_DIR "/tools/bundle/PelorinUpdateTask.xml.in");
+    for (std::size_t at; (at = shipped.find("@UPDATER_DIR@")) != std::string::npos;)
+        shipped.replace(at, 13, dir);
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.words[0] + (step.definition ? " with a definition" : ""));
+        if (step.definition) installation.writeFile(definition, shipped);
+        fs::remove(WineTarget::schtasksRecord(installation));
+        Lines expected = {"Locating installation type...", "User level installation found.",
+                          "Reading installation information...", "Locating installation paths...",
+                          "Installation paths located successfully."};
+        expected.insert(expected.end(), step.log.begin(), step.log.end());
+        expected.insert(expected.end(), {"Cleaning temporary files...",
+                                         "Temporary files cleaned up successfully."});
+        const UpdaterRun run = target.runWith(installation, step.words);
+        const std::string difference = logDifference(expected, Installation::bodyLines(run.log));
+        EXPECT_TRUE(difference.empty()) << difference;
+        EXPECT_EQ(readFile(WineTarget::schtasksRecord(installation)), step.calls);
+        EXPECT_FALSE(fs::exists(definition)) << "the definition is used once";
+        const std::string task = readFile(target.taskFile());
+        EXPECT_EQ(
+            task.find("<Description>Keeps the Pelorin browser up to date.") != std::string::npos,
+            step.task);
+    }
+}
+
+// The shipped launcher under Wine's wscript starts the updater it is given
+// and ends; the updater then runs to its end on its own.
+TEST(EndToEndWineBuild, LauncherStartsTheUpdaterItIsGiven) {
+    WineTarget target;
+    if (target.exe.empty()) GTEST_SKIP() << "no Windows build";
+    Installation installation;
+    target.layOut(installation, "1.0");
+    const std::string launcher = installation.installDir + "/BatchLauncher.vbs";
+    fs::copy_file(PELORIN_SOURCE_DIR "/tools/bundle/BatchLauncher.vbs", launcher,
+                  fs::copy_options::overwrite_existing);
+    fs::remove(target.logPath());
+    ASSERT_EQ(target.wine({"wscript", target.updaterPath(launcher),
+                           target.updaterPath(installation.installDir + "/PelorinAutoUpdate.exe")}),
+              0);
+    const std::string end = "Temporary files cleaned up successfully.";
+    std::string log;
+    for (int poll = 0; poll < 600 && log.find(end) == std::string::npos; ++poll) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        log = readFile(target.logPath());
+    }
+    EXPECT_NE(log.find("Starting update process..."), std::string::npos) << log;
+    EXPECT_NE(log.find(end), std::string::npos) << log;
+}
 
 }  // namespace
