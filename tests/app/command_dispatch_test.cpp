@@ -2,60 +2,46 @@
 
 #include "support/installation.h"
 
-namespace {
-
-using Words = std::vector<std::string>;
-
-// The first line after discovery's five: the action the command led to.
-std::string actionLine(Installation& installation, const Words& words) {
-    const UpdaterRun run = installation.runUpdater(words);
-    EXPECT_EQ(run.exitCode, 0);
-    const std::vector<std::string> lines = Installation::bodyLines(run.log);
-    return lines.size() > 5 ? lines[5] : "(no action line)";
-}
-
-}  // namespace
-
-TEST(CommandDispatch, AcceptedFormsRegisterOrRemoveTheTask) {
-    Installation installation;
-    installation.layOutComplete();
+// The line after discovery's five: what the command led to.
+TEST(CommandDispatch, WordsLeadToTheirAction) {
     const std::string registering = "Attempting to register scheduler...";
     const std::string removing = "Attempting to de-register scheduler...";
-    EXPECT_EQ(actionLine(installation, {" Schtask Install Admin "}), registering);
-    EXPECT_EQ(actionLine(installation, {"schtask install nonadmin"}), registering);
-    EXPECT_EQ(actionLine(installation, {"schtask", "install", "admin"}), registering);
-    EXPECT_EQ(actionLine(installation, {"SCHTASK", " Install ", "NonAdmin"}), registering);
-    EXPECT_EQ(actionLine(installation, {"schtask uninstall"}), removing);
-    EXPECT_EQ(actionLine(installation, {"Schtask", "Uninstall"}), removing);
-}
-
-TEST(CommandDispatch, WrongWordCountsAndInnerWhiteSpaceAreInvalid) {
+    const struct {
+        std::vector<std::string> words;
+        std::string action;
+    } cases[] = {
+        {{" Schtask Install Admin "}, registering},
+        {{"schtask install nonadmin"}, registering},
+        {{"schtask", "install", "admin"}, registering},
+        {{"SCHTASK", " Install ", "NonAdmin"}, registering},
+        {{"schtask uninstall"}, removing},
+        {{"Schtask", "Uninstall"}, removing},
+        {{"schtask", "install admin"}, "Error! Command \"schtask install admin\" is invalid."},
+        {{"schtask", "uninstall", "now"}, "Error! Command \"schtask uninstall now\" is invalid."},
+        {{"schtask  uninstall"}, "Error! Command \"schtask  uninstall\" is invalid."},
+        {{"\tschtask uninstall"}, "Error! Command \"\tschtask uninstall\" is invalid."},
+        {{"schtask uninstall\t"}, "Error! Command \"schtask uninstall\t\" is invalid."},
+        {{"A", " b ", "c", "D  "}, "Error! Command \"a  b  c d\" is invalid."},
+        {{"schtask", "install", "admin", "now", "please"},
+         "Error! Command \"schtask install admin now please\" is invalid."},
+        {{"Schtask Install"}, "Error! Command \"schtask install\" is invalid."},
+    };
     Installation installation;
     installation.layOutComplete();
-    const std::vector<std::pair<Words, std::string>> cases = {
-        {{"schtask", "install admin"}, "schtask install admin"},
-        {{"schtask", "uninstall", "now"}, "schtask uninstall now"},
-        {{"schtask  uninstall"}, "schtask  uninstall"},
-        {{"\tschtask uninstall"}, "\tschtask uninstall"},
-        {{"schtask uninstall\t"}, "schtask uninstall\t"},
-        {{"A", " b ", "c", "D  "}, "a  b  c d"},
-        {{"schtask", "install", "admin", "now", "please"}, "schtask install admin now please"},
-        {{"Schtask Install"}, "schtask install"},
-    };
-    for (const auto& [words, shown] : cases) {
-        EXPECT_EQ(actionLine(installation, words), "Error! Command \"" + shown + "\" is invalid.");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.words.front());
+        const UpdaterRun run = installation.runUpdater(c.words);
+        EXPECT_EQ(run.exitCode, 0);
+        const std::vector<std::string> lines = Installation::bodyLines(run.log);
+        EXPECT_EQ(lines.size() > 5 ? lines[5] : "(none)", c.action);
     }
 }
 
+// Without an installation no update starts and no task is registered.
 TEST(CommandDispatch, WithoutInstallationOnlyUninstallRuns) {
     Installation installation;
-    const auto linesFor = [&](const Words& words) {
-        return Installation::bodyLines(installation.runUpdater(words).log);
-    };
-    // Discovery's three lines, then the clean-up: the install is dropped.
-    EXPECT_EQ(linesFor({"schtask install admin"}).size(), 5u);
-    EXPECT_EQ(linesFor({}).size(), 5u);
-    const std::vector<std::string> lines = linesFor({"schtask", "uninstall"});
-    ASSERT_GE(lines.size(), 4u);
-    EXPECT_EQ(lines[3], "Attempting to de-register scheduler...");
+    for (const std::vector<std::string>& words :
+         {std::vector<std::string>{}, std::vector<std::string>{"schtask install admin"}}) {
+        EXPECT_EQ(Installation::bodyLines(installation.runUpdater(words).log).size(), 5u);
+    }
 }

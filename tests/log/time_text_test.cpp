@@ -2,26 +2,26 @@
 
 #include <gtest/gtest.h>
 
-namespace {
-
-std::tm localTime(int hour, int minute, int second) {
-    std::tm time = {};
-    time.tm_year = 2026 - 1900;
-    time.tm_mon = 6;  // July
-    time.tm_mday = 3;
-    time.tm_wday = 5;  // Friday
-    time.tm_hour = hour;
-    time.tm_min = minute;
-    time.tm_sec = second;
-    return time;
-}
-
-}  // namespace
-
 TEST(TimeText, UsesTwelveHourClockWithNoonShownAsAm) {
-    EXPECT_EQ(formatTimeText(localTime(12, 30, 0)), "Friday, July 03, 2026, 12:30:00am");
-    EXPECT_EQ(formatTimeText(localTime(0, 30, 0)), "Friday, July 03, 2026, 12:30:00am");
-    EXPECT_EQ(formatTimeText(localTime(13, 5, 9)), "Friday, July 03, 2026, 01:05:09pm");
-    EXPECT_EQ(formatTimeText(localTime(11, 59, 59)), "Friday, July 03, 2026, 11:59:59am");
-    EXPECT_EQ(formatTimeText(localTime(23, 0, 0)), "Friday, July 03, 2026, 11:00:00pm");
+    const struct {
+        int hour, minute, second;
+        const char* text;
+    } cases[] = {
+        {12, 30, 0, "Friday, July 03, 2026, 12:30:00am"},
+        {0, 30, 0, "Friday, July 03, 2026, 12:30:00am"},
+        {13, 5, 9, "Friday, July 03, 2026, 01:05:09pm"},
+        {11, 59, 59, "Friday, July 03, 2026, 11:59:59am"},
+        {23, 0, 0, "Friday, July 03, 2026, 11:00:00pm"},
+    };
+    for (const auto& c : cases) {
+        std::tm time = {};
+        time.tm_year = 2026 - 1900;
+        time.tm_mon = 6;
+        time.tm_mday = 3;
+        time.tm_wday = 5;
+        time.tm_hour = c.hour;
+        time.tm_min = c.minute;
+        time.tm_sec = c.second;
+        EXPECT_EQ(formatTimeText(time), c.text);
+    }
 }

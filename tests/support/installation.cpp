@@ -3,12 +3,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <mutex>
 #include <sstream>
-#include <stdexcept>
 
 extern char** environ;
 
@@ -28,10 +28,6 @@ case "$1" in
   *) exit 2 ;;
 esac
 )";
-
-void makeExecutable(const std::string& path) {
-    fs::permissions(path, fs::perms::owner_all | fs::perms::group_read | fs::perms::others_read);
-}
 
 }  // namespace
 
@@ -53,28 +49,28 @@ std::string updaterCopyPath() {
     return copyPath;
 }
 
-Installation::Installation(Level level, const std::string& programFolder) {
-    registryRoot = root.path() + "/registry";
-    tempDir = root.path() + "/temp";
-    stubDir = root.path() + "/stubs";
-    homeDir = root.path() + "/home";
-    rootDir = root.path() + "/" + programFolder + "/Halvorne/Pelorin";
-    installDir = rootDir + "/Update";
-    applicationDir = rootDir + "/Application";
-    updateDir = root.path() + "/" + programFolder + "/Halvorne/Update";
-    dataDir = rootDir + "/Data";
-    hive = level == Level::User ? "HKEY_CURRENT_USER" : "HKEY_LOCAL_MACHINE";
+Installation::Installation(Level level)
+    : registryRoot(root.path() + "/registry"),
+      tempDir(root.path() + "/temp"),
+      stubDir(root.path() + "/stubs"),
+      homeDir(root.path() + "/home"),
+      rootDir(root.path() + "/Program Files/Halvorne/Pelorin"),
+      installDir(rootDir + "/Update"),
+      applicationDir(rootDir + "/Application"),
+      updateDir(root.path() + "/Program Files/Halvorne/Update"),
+      dataDir(rootDir + "/Data"),
+      hive(level == Level::User ? "HKEY_CURRENT_USER" : "HKEY_LOCAL_MACHINE") {
     for (const std::string& directory :
-         {registryRoot, tempDir, stubDir, homeDir, installDir, applicationDir}) {
+         {registryRoot, tempDir, homeDir, installDir, applicationDir})
         fs::create_directories(directory);
-    }
     writeFile(stubDir + "/crontab", crontabStandIn);
-    makeExecutable(stubDir + "/crontab");
+    fs::permissions(stubDir + "/crontab", fs::perms::owner_all);
 }
 
 void Installation::layOutComplete(const std::string& installedVersion) {
-    setRegistryValue(hive, "SOFTWARE\\Halvorne\\Update", "path", installDir + "/PelorinAutoUpdate");
-    setRegistryValue(hive, "SOFTWARE\\Halvorne\\Data", "path", dataDir);
+    const std::string keys = registryRoot + "/" + hive + "/SOFTWARE/Halvorne";
+    writeFile(keys + "/Update/path", installDir + "/PelorinAutoUpdate");
+    writeFile(keys + "/Data/path", dataDir);
     fs::create_directories(dataDir);
     writeFile(installDir + "/PelorinAutoUpdate", "updater");
     writeFile(installDir + "/BatchLauncher.sh", "#!/bin/sh\n");
@@ -83,26 +79,9 @@ void Installation::layOutComplete(const std::string& installedVersion) {
               "<Update><Version>" + installedVersion + "</Version></Update>\n");
 }
 
-void Installation::createRegistryKey(const std::string& keyHive, const std::string& keyPath) {
-    std::string directory = registryRoot + "/" + keyHive;
-    std::stringstream pieces(keyPath);
-    for (std::string piece; std::getline(pieces, piece, '\\');) directory += "/" + piece;
-    fs::create_directories(directory);
-}
-
-void Installation::setRegistryValue(const std::string& keyHive, const std::string& keyPath,
-                                    const std::string& valueName, const std::string& value) {
-    createRegistryKey(keyHive, keyPath);
-    std::string directory = registryRoot + "/" + keyHive;
-    std::stringstream pieces(keyPath);
-    for (std::string piece; std::getline(pieces, piece, '\\');) directory += "/" + piece;
-    writeFile(directory + "/" + valueName, value);
-}
-
 void Installation::writeFile(const std::string& path, const std::string& content) {
     fs::create_directories(fs::path(path).parent_path());
-    std::ofstream file(path, std::ios::binary | std::ios::trunc);
-    file << content;
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << content;
 }
 
 void Installation::useInThisProcess() const {
@@ -121,17 +100,14 @@ pid_t Installation::startUpdater(const std::vector<std::string>& words,
     std::vector<std::string> command = launcher;
     command.push_back(executable);
     command.insert(command.end(), words.begin(), words.end());
-    const std::string path = std::getenv("PATH") ? std::getenv("PATH") : "";
+    const char* path = std::getenv("PATH");
     std::vector<std::string> environment = {"PELORIN_REGISTRY_ROOT=" + registryRoot,
                                             "TMPDIR=" + tempDir, "HOME=" + homeDir,
-                                            "PATH=" + stubDir + ":" + path};
+                                            "PATH=" + stubDir + ":" + (path ? path : "")};
     for (char** entry = environ; *entry; ++entry) {
-        const std::string setting = *entry;
-        const std::string name = setting.substr(0, setting.find('='));
-        if (name != "PELORIN_REGISTRY_ROOT" && name != "TMPDIR" && name != "HOME" &&
-            name != "PATH") {
-            environment.push_back(setting);
-        }
+        const std::string name = std::string(*entry).substr(0, std::string(*entry).find('='));
+        if (name != "PELORIN_REGISTRY_ROOT" && name != "TMPDIR" && name != "HOME" && name != "PATH")
+            environment.push_back(*entry);
     }
     // Everything is built before the fork: the child of a process with other
     // threads may only call exec.
@@ -161,13 +137,7 @@ UpdaterRun Installation::finishUpdater(pid_t updater) {
 std::vector<std::string> Installation::bodyLines(const std::string& log) {
     std::vector<std::string> lines;
     std::stringstream stream(log);
-    int headerLines = 3;
-    for (std::string line; std::getline(stream, line);) {
-        if (headerLines > 0) {
-            --headerLines;
-            continue;
-        }
-        lines.push_back(line);
-    }
+    for (std::string line; std::getline(stream, line);) lines.push_back(line);
+    lines.erase(lines.begin(), lines.begin() + std::min<std::size_t>(3, lines.size()));
     return lines;
 }

@@ -5,7 +5,6 @@
 
 #include <sys/types.h>
 
-#include <map>
 #include <string>
 #include <vector>
 
@@ -24,29 +23,21 @@ struct UpdaterRun {
 class Installation {
 public:
     enum class Level { User, System };
-    // Lays out the directories and the registry in the form without
-    // "Wow6432Node"; nothing more is written until asked.
-    // `programFolder` is the folder that holds Halvorne/Pelorin.
-    explicit Installation(Level level = Level::User,
-                          const std::string& programFolder = "Program Files");
+    // Lays out the directories; nothing more is written until asked.
+    explicit Installation(Level level = Level::User);
 
-    // The installation as a release engineer leaves it: the keys, the updater
-    // and launcher files, the CA bundle and the installed version.
+    // The installation as a release engineer leaves it: the keys (without
+    // "Wow6432Node"), the updater and launcher files, the CA bundle and the
+    // installed version.
     void layOutComplete(const std::string& installedVersion = "1.0");
-
-    void setRegistryValue(const std::string& hive, const std::string& keyPath,
-                          const std::string& valueName, const std::string& value);
-    void createRegistryKey(const std::string& hive, const std::string& keyPath);
     void writeFile(const std::string& path, const std::string& content);
 
     // Runs the updater with these words; the environment points it at this
     // installation. A stand-in `crontab` keeps the crontab in crontabPath().
-    // `executable`: another updater than the built one, e.g. an installed one.
     UpdaterRun runUpdater(const std::vector<std::string>& words = {},
                           const std::string& executable = updaterCopyPath());
     // The same in two steps, for a test that acts while the updater runs.
-    // `launcher` words come before the updater's path (a program that runs
-    // it, such as /usr/bin/time); `executable` is the updater to run.
+    // `launcher` words come before the updater's path (a program that runs it).
     pid_t startUpdater(const std::vector<std::string>& words = {},
                        const std::vector<std::string>& launcher = {},
                        const std::string& executable = updaterCopyPath());
@@ -62,10 +53,10 @@ public:
     std::string crontabPath() const { return stubDir + "/crontab.txt"; }
 
     TempDir root;
+    // One folder per key, one file per value: "HKEY_CURRENT_USER/SOFTWARE/.../path".
     std::string registryRoot, tempDir, stubDir;
-    // The updater's HOME, where libcurl looks for the key of an SFTP login.
-    std::string homeDir;
-    std::string rootDir;         // the browser: .../Halvorne/Pelorin
+    std::string homeDir;         // the updater's HOME (an SFTP login's key)
+    std::string rootDir;         // the browser: .../Program Files/Halvorne/Pelorin
     std::string installDir;      // the updater: rootDir/Update
     std::string applicationDir;  // rootDir/Application
     std::string updateDir;       // staging: .../Halvorne/Update
