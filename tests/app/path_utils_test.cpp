@@ -38,18 +38,14 @@ TEST(PathUtils, TextsAreExact) {
     for (const auto& c : cases) EXPECT_EQ(c.made, c.expected);
 }
 
+// An existing directory is accepted; no parents are made; a file is no directory.
 TEST(PathUtils, FilesAndDirectories) {
     TempDir dir;
     const std::string file = dir.path() + native("/file");
     std::ofstream(file) << "x";
-    EXPECT_TRUE(fileExists(file));
-    EXPECT_FALSE(directoryExists(file));
-    EXPECT_TRUE(directoryExists(dir.path()));
+    EXPECT_TRUE(fileExists(file) && !directoryExists(file) && directoryExists(dir.path()));
     EXPECT_FALSE(fileExists(dir.path() + native("/missing")));
-    // An existing directory is accepted; no parents are made; a file is no directory.
-    EXPECT_TRUE(makeDirectory(dir.path()));
-    EXPECT_TRUE(makeDirectory(dir.path() + native("/new")));
+    EXPECT_TRUE(makeDirectory(dir.path()) && makeDirectory(dir.path() + native("/new")));
     EXPECT_TRUE(directoryExists(dir.path() + native("/new")));
-    EXPECT_FALSE(makeDirectory(dir.path() + native("/missing/child")));
-    EXPECT_FALSE(makeDirectory(file));
+    EXPECT_FALSE(makeDirectory(dir.path() + native("/missing/child")) || makeDirectory(file));
 }

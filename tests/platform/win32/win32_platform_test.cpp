@@ -15,35 +15,6 @@ using platform::Hive;
 
 namespace {
 
-// A key of this process's own below a shared parent, deleted with all it holds.
-class ScratchKey {
-public:
-    explicit ScratchKey(Hive hive)
-        : root_(hive == Hive::CurrentUser ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE),
-          path_("SOFTWARE\\PelorinAutoUpdateTests\\" + std::to_string(GetCurrentProcessId())) {
-        created_ = RegCreateKeyExA(root_, path_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                                   &key_, nullptr) == ERROR_SUCCESS;
-    }
-    ~ScratchKey() {
-        if (!created_) return;
-        RegCloseKey(key_);
-        RegDeleteTreeA(root_, path_.c_str());
-        RegDeleteKeyA(root_, "SOFTWARE\\PelorinAutoUpdateTests");  // fails while others use it
-    }
-    bool created() const { return created_; }
-    const std::string& path() const { return path_; }
-    void set(const std::string& name, const std::string& text) {  // REG_SZ with its terminator
-        RegSetValueExA(key_, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
-                       static_cast<DWORD>(text.size() + 1));
-    }
-
-private:
-    HKEY root_;
-    std::string path_;
-    HKEY key_ = nullptr;
-    bool created_ = false;
-};
-
 std::string readOr(Hive hive, const std::string& keyPath, const std::string& name) {
     std::string value = "untouched";
     platform::readRegistryString(hive, keyPath, name, value);
@@ -106,20 +77,28 @@ TEST(Win32Processes, CountsByExactFileNameAndRunsCommands) {
 
 // Discovery tells a user installation from a machine one by the hive alone.
 TEST(Win32Registry, ValuesFitTheBufferAndEachHiveIsReadOnlyFromItself) {
-    ScratchKey key(Hive::CurrentUser);
-    ASSERT_TRUE(key.created());
-    key.set("fits", std::string(259, 'a'));
-    key.set("long", std::string(260, 'b'));
-    EXPECT_EQ(readOr(Hive::CurrentUser, key.path(), "fits"), std::string(259, 'a'));
-    EXPECT_EQ(readOr(Hive::CurrentUser, key.path(), "long"), "untouched");
-    EXPECT_EQ(readOr(Hive::CurrentUser, key.path(), "other"), "untouched");
-    EXPECT_EQ(readOr(Hive::CurrentUser, key.path() + "\\Missing", "fits"), "untouched");
-    EXPECT_EQ(readOr(Hive::LocalMachine, key.path(), "fits"), "untouched");
-    EXPECT_TRUE(platform::registryKeyExists(Hive::CurrentUser, key.path()));
-    EXPECT_FALSE(platform::registryKeyExists(Hive::CurrentUser, key.path() + "\\Missing"));
-    EXPECT_FALSE(platform::registryKeyExists(Hive::LocalMachine, key.path()));
-    ScratchKey machine(Hive::LocalMachine);
-    if (!machine.created()) GTEST_SKIP() << "this account cannot write HKEY_LOCAL_MACHINE";
-    machine.set("path", "machine");
-    EXPECT_EQ(readOr(Hive::LocalMachine, machine.path(), "path"), "machine");
+    // A key of this process's own, so that runs side by side never share one.
+    const std::string key =
+        "SOFTWARE\\PelorinAutoUpdateTests" + std::to_string(GetCurrentProcessId());
+    for (const std::string& value : {std::string(259, 'a'), std::string(260, 'b')}) {
+        ASSERT_EQ(RegSetKeyValueA(HKEY_CURRENT_USER, key.c_str(), value.substr(0, 1).c_str(),
+                                  REG_SZ, value.c_str(), static_cast<DWORD>(value.size() + 1)),
+                  ERROR_SUCCESS);
+    }
+    EXPECT_EQ(readOr(Hive::CurrentUser, key, "a"), std::string(259, 'a'));
+    EXPECT_EQ(readOr(Hive::CurrentUser, key, "b"), "untouched");  // no room for the terminator
+    EXPECT_EQ(readOr(Hive::CurrentUser, key, "c"), "untouched");
+    EXPECT_EQ(readOr(Hive::CurrentUser, key + "\\Missing", "a"), "untouched");
+    EXPECT_EQ(readOr(Hive::LocalMachine, key, "a"), "untouched");
+    EXPECT_TRUE(platform::registryKeyExists(Hive::CurrentUser, key));
+    EXPECT_FALSE(platform::registryKeyExists(Hive::CurrentUser, key + "\\Missing"));
+    EXPECT_FALSE(platform::registryKeyExists(Hive::LocalMachine, key));
+    RegDeleteTreeA(HKEY_CURRENT_USER, key.c_str());
+    RegDeleteKeyA(HKEY_CURRENT_USER, key.c_str());
+    if (RegSetKeyValueA(HKEY_LOCAL_MACHINE, key.c_str(), "m", REG_SZ, "machine", 8) !=
+        ERROR_SUCCESS)
+        GTEST_SKIP() << "this account cannot write HKEY_LOCAL_MACHINE";
+    EXPECT_EQ(readOr(Hive::LocalMachine, key, "m"), "machine");
+    RegDeleteTreeA(HKEY_LOCAL_MACHINE, key.c_str());
+    RegDeleteKeyA(HKEY_LOCAL_MACHINE, key.c_str());
 }
