@@ -49,8 +49,6 @@ TEST(InstallationDiscovery, RegistryLayoutsAndTheirLines) {
         std::string lines;   // discovery's
         std::string made;    // exists after the run
     } cases[] = {
-        {"$U/Update/path=$I/PelorinAutoUpdate\n$U/Data/path=$D", "", user + located,
-         "$D/ServerList.lst"},
         // The current user's hive wins, with its own Data key.
         {"$U/Update/path=$I/PelorinAutoUpdate\n$U/Data/path=$D\n$M/Update/path=/no/Update/x\n"
          "$M/Data/path=$I",

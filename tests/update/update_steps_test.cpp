@@ -1,12 +1,11 @@
-// The manifest decision, the package check and the clean-up, on an in-process
-// context over a complete installation.
+// The manifest decision and the clean-up, on an in-process context over a
+// complete installation; the package check is the scenarios' (lower_case_hash).
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
 #include "app/updater_context.h"
 #include "support/installation.h"
-#include "transfer/file_hash.h"
 
 namespace fs = std::filesystem;
 
@@ -71,23 +70,6 @@ TEST_F(UpdateSteps, ManifestDecision) {
         EXPECT_EQ(context->updateFound, offers);
         EXPECT_EQ(lines().back(), c.line);
     }
-}
-
-// Only the exact upper-case hash of an existing package validates.
-TEST_F(UpdateSteps, PackageValidation) {
-    installation.writeFile(package, "package bytes");
-    const std::string hash = hashFileToHex(package);
-    for (const std::string& text :
-         {hash.substr(0, 2) + " " + hash.substr(2), std::string(), hash}) {
-        installation.writeFile(manifest, "<Update><Hash>" + text + "</Hash></Update>");
-        EXPECT_EQ(context->validatePackage(), text == hash);
-        const std::vector<std::string> all = lines();
-        EXPECT_EQ(all[all.size() - 2], "Validating downloaded files...");
-        EXPECT_EQ(all.back(), text == hash ? "Validation successful."
-                                           : "Hash check failed on downloaded data.");
-    }
-    fs::remove(package);
-    EXPECT_FALSE(context->validatePackage());
 }
 
 // The quiet form writes nothing; the package copies go only after an update was found.

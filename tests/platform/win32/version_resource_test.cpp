@@ -13,39 +13,26 @@
 #include "platform/platform.h"
 #include "support/temp_dir.h"
 
-namespace {
-
-std::string updaterPath() {
-    char path[MAX_PATH] = {};
-    const std::string own(path, GetModuleFileNameA(nullptr, path, MAX_PATH));
-    return own.substr(0, own.rfind('\\') + 1) + platform::updaterExecutableName;
-}
-
-// The text between the banner's brackets, from a run with a command it rejects.
-std::string bannerVersion() {
-    TempDir temporary;
-    const char* previous = std::getenv("TMP");
-    const std::string saved = previous ? previous : "";
-    _putenv_s("TMP", temporary.path().c_str());
-    const intptr_t status =
-        _spawnl(_P_WAIT, updaterPath().c_str(), "PelorinAutoUpdate.exe", "version", nullptr);
-    _putenv_s("TMP", saved.c_str());
-    std::ifstream log(temporary.path() + "\\PelorinAutoUpdate.log");
-    std::string banner;
-    std::getline(log, banner);
-    const std::size_t open = banner.find('['), close = banner.find(']');
-    if (status != 0 || open == std::string::npos || close == std::string::npos) return "<none>";
-    return banner.substr(open + 1, close - open - 1);
-}
-
-}  // namespace
-
 TEST(Win32VersionResource, FileVersionEqualsTheLogBannersVersion) {
+    char own[MAX_PATH] = {};
+    const std::string updater = std::string(own, GetModuleFileNameA(nullptr, own, MAX_PATH));
+    const std::string path =
+        updater.substr(0, updater.rfind('\\') + 1) + platform::updaterExecutableName;
+    // The banner's version, from a run with a command it rejects, logging into a TMP of its own.
+    TempDir temporary;
+    const std::string savedTmp = std::getenv("TMP") ? std::getenv("TMP") : "";
+    _putenv_s("TMP", temporary.path().c_str());
+    EXPECT_EQ(_spawnl(_P_WAIT, path.c_str(), "PelorinAutoUpdate.exe", "version", nullptr), 0);
+    _putenv_s("TMP", savedTmp.c_str());
+    std::string banner;
+    std::getline(std::ifstream(temporary.path() + "\\PelorinAutoUpdate.log"), banner);
+    const std::string version =
+        banner.substr(banner.find('[') + 1, banner.find(']') - banner.find('[') - 1);
+
     DWORD ignored = 0;
-    std::vector<char> data(GetFileVersionInfoSizeA(updaterPath().c_str(), &ignored));
-    ASSERT_FALSE(data.empty()) << updaterPath() << " has no version resource";
-    ASSERT_TRUE(GetFileVersionInfoA(updaterPath().c_str(), 0, static_cast<DWORD>(data.size()),
-                                    data.data()));
+    std::vector<char> data(GetFileVersionInfoSizeA(path.c_str(), &ignored));
+    ASSERT_FALSE(data.empty()) << path << " has no version resource";
+    ASSERT_TRUE(GetFileVersionInfoA(path.c_str(), 0, static_cast<DWORD>(data.size()), data.data()));
     const auto query = [&](const std::string& name) -> void* {
         void* block = nullptr;
         UINT length = 0;
@@ -53,12 +40,10 @@ TEST(Win32VersionResource, FileVersionEqualsTheLogBannersVersion) {
                                                                                     : nullptr;
     };
     const auto* fixed = static_cast<const VS_FIXEDFILEINFO*>(query("\\"));
-    const auto* translation = static_cast<const WORD*>(query("\\VarFileInfo\\Translation"));
-    ASSERT_TRUE(fixed && translation);
+    const auto* language = static_cast<const WORD*>(query("\\VarFileInfo\\Translation"));
+    ASSERT_TRUE(fixed && language);
     char table[40];
-    std::snprintf(table, sizeof table, "\\StringFileInfo\\%04x%04x\\", translation[0],
-                  translation[1]);
-    const std::string version = bannerVersion();
+    std::snprintf(table, sizeof table, "\\StringFileInfo\\%04x%04x\\", language[0], language[1]);
     for (const char* name : {"FileVersion", "ProductVersion"}) {
         const char* text = static_cast<const char*>(query(table + std::string(name)));
         EXPECT_EQ(text ? text : "<missing>", version) << name;
