@@ -1,11 +1,12 @@
-// The manifest decision and the clean-up, on an in-process context over a
-// complete installation; the package check is the scenarios' (lower_case_hash).
+// The manifest decision, the package check and the clean-up, on an in-process
+// context over a complete installation.
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
 #include "app/updater_context.h"
 #include "support/installation.h"
+#include "transfer/file_hash.h"
 
 namespace fs = std::filesystem;
 
@@ -70,6 +71,20 @@ TEST_F(UpdateSteps, ManifestDecision) {
         EXPECT_EQ(context->updateFound, offers);
         EXPECT_EQ(lines().back(), c.line);
     }
+}
+
+// The scenarios check the hash itself; here the lines around it and a missing package.
+TEST_F(UpdateSteps, PackageValidation) {
+    installation.writeFile(package, "package bytes");
+    installation.writeFile(manifest,
+                           "<Update><Hash>" + hashFileToHex(package) + "</Hash></Update>");
+    EXPECT_TRUE(context->validatePackage());
+    const std::vector<std::string> all = lines();
+    EXPECT_EQ(all[all.size() - 2] + all.back(),
+              "Validating downloaded files...Validation successful.");
+    fs::remove(package);
+    EXPECT_FALSE(context->validatePackage());
+    EXPECT_EQ(lines().back(), "Hash check failed on downloaded data.");
 }
 
 // The quiet form writes nothing; the package copies go only after an update was found.
