@@ -24,11 +24,9 @@ public:
             ::_exit(127);
         }
         // Until exec has happened the child still bears the test's name.
+        const std::string exe = "/proc/" + std::to_string(pid_) + "/exe";
         std::error_code error;
-        for (int i = 0;
-             i < 200 && fs::read_symlink("/proc/" + std::to_string(pid_) + "/exe", error) != path;
-             ++i)
-            ::usleep(10000);
+        for (int i = 0; i < 200 && fs::read_symlink(exe, error) != path; ++i) ::usleep(10000);
     }
     ~NamedProcess() {
         ::kill(pid_, SIGKILL);
