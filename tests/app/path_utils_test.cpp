@@ -10,8 +10,7 @@
 
 namespace {
 
-// The expectations are written with '/', and hold with the platform's own
-// separator in its place.
+// Expectations are written with '/'; they hold with the platform's separator.
 std::string native(std::string path) {
     std::replace(path.begin(), path.end(), '/', platform::pathSeparator);
     return path;
@@ -19,45 +18,34 @@ std::string native(std::string path) {
 
 }  // namespace
 
-TEST(PathUtils, JoinDoublesATrailingSeparator) {
-    EXPECT_EQ(joinPath(native("/A"), "x.pem"), native("/A/x.pem"));
-    EXPECT_EQ(joinPath(native("/A/"), "x.pem"), native("/A//x.pem"));
-    EXPECT_EQ(joinPath("", "x.pem"), native("/x.pem"));
+TEST(PathUtils, TextsAreExact) {
+    const struct {
+        std::string made, expected;
+    } cases[] = {
+        {joinPath(native("/A"), "x.pem"), native("/A/x.pem")},
+        {joinPath(native("/A/"), "x.pem"), native("/A//x.pem")},
+        {joinPath("", "x.pem"), native("/x.pem")},
+        {parentPath(native("/A/B")), native("/A")},
+        {parentPath(native("/A/")), native("/A")},
+        {parentPath("plain"), "plain"},
+        {parentPath(""), ""},
+        {urlParent("https://host/Win/UpdateWin.xml"), "https://host/Win"},
+        {urlParent("nourl"), "nourl"},
+        {formatText("%.2f", 3520 / 1000.0), "3.52"},
+        {formatText("%s", std::string(400, 'x').c_str()), std::string(259, 'x')},
+        {intToText(-5), "-5"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(c.made, c.expected);
 }
 
-TEST(PathUtils, ParentKeepsTextBeforeTheLastSeparator) {
-    EXPECT_EQ(parentPath(native("/A/B")), native("/A"));
-    EXPECT_EQ(parentPath(native("/A/")), native("/A"));
-    EXPECT_EQ(parentPath("plain"), "plain");
-    EXPECT_EQ(parentPath(""), "");
-    EXPECT_EQ(urlParent("a/b/c.xml"), "a/b");
-    EXPECT_EQ(urlParent("nourl"), "nourl");
-    EXPECT_EQ(urlParent("https://host/Win/UpdateWin.xml"), "https://host/Win");
-}
-
-TEST(PathUtils, ExistenceTestsTellFilesFromDirectories) {
+// An existing directory is accepted; no parents are made; a file is no directory.
+TEST(PathUtils, FilesAndDirectories) {
     TempDir dir;
-    const std::string file = dir.path() + "/file";
+    const std::string file = dir.path() + native("/file");
     std::ofstream(file) << "x";
-    EXPECT_TRUE(fileExists(dir.path()));
-    EXPECT_TRUE(fileExists(file));
-    EXPECT_FALSE(directoryExists(file));
-    EXPECT_TRUE(directoryExists(dir.path()));
-    EXPECT_FALSE(fileExists(dir.path() + "/missing"));
-}
-
-TEST(PathUtils, MakeDirectoryAcceptsAnExistingOneButCreatesNoParents) {
-    TempDir dir;
-    EXPECT_TRUE(makeDirectory(dir.path()));
-    EXPECT_TRUE(makeDirectory(dir.path() + "/new"));
-    EXPECT_TRUE(directoryExists(dir.path() + "/new"));
-    EXPECT_FALSE(makeDirectory(dir.path() + "/missing/child"));
-    std::ofstream(dir.path() + "/file") << "x";
-    EXPECT_FALSE(makeDirectory(dir.path() + "/file"));
-}
-
-TEST(PathUtils, TextFormattingStopsAtTheBuffer) {
-    EXPECT_EQ(formatText("%.2f", 3520 / 1000.0), "3.52");
-    EXPECT_EQ(formatText("%s", std::string(400, 'x').c_str()).size(), 259u);
-    EXPECT_EQ(intToText(-5), "-5");
+    EXPECT_TRUE(fileExists(file) && !directoryExists(file) && directoryExists(dir.path()));
+    EXPECT_FALSE(fileExists(dir.path() + native("/missing")));
+    EXPECT_TRUE(makeDirectory(dir.path()) && makeDirectory(dir.path() + native("/new")));
+    EXPECT_TRUE(directoryExists(dir.path() + native("/new")));
+    EXPECT_FALSE(makeDirectory(dir.path() + native("/missing/child")) || makeDirectory(file));
 }

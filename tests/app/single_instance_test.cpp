@@ -8,23 +8,25 @@
 #include "app/process_count.h"
 #include "support/installation.h"
 
+namespace fs = std::filesystem;
+
 namespace {
 
-// A real process whose executable file bears the given name.
+// A real process whose executable file is `directory`/`name`, run as `user` if not 0.
 class NamedProcess {
 public:
-    // With `user` set, the process runs under that user id.
     NamedProcess(const std::string& directory, const std::string& name, uid_t user = 0) {
         const std::string path = directory + "/" + name;
-        std::filesystem::copy_file("/bin/sleep", path);
-        pid_ = ::fork();
-        if (pid_ == 0) {
-            if (user != 0 && ::setuid(user) != 0) ::_exit(126);
-            ::execl(path.c_str(), name.c_str(), "60", static_cast<char*>(nullptr));
+        fs::copy_file("/bin/sleep", path);
+        if ((pid_ = ::fork()) == 0) {
+            if (user == 0 || ::setuid(user) == 0)
+                ::execl(path.c_str(), name.c_str(), "60", nullptr);
             ::_exit(127);
         }
         // Until exec has happened the child still bears the test's name.
-        for (int attempt = 0; attempt < 200 && !execDone(path); ++attempt) ::usleep(10000);
+        const std::string exe = "/proc/" + std::to_string(pid_) + "/exe";
+        std::error_code error;
+        for (int i = 0; i < 200 && fs::read_symlink(exe, error) != path; ++i) ::usleep(10000);
     }
     ~NamedProcess() {
         ::kill(pid_, SIGKILL);
@@ -32,71 +34,40 @@ public:
     }
 
 private:
-    bool execDone(const std::string& path) const {
-        std::error_code error;
-        return std::filesystem::read_symlink("/proc/" + std::to_string(pid_) + "/exe", error) ==
-               path;
-    }
     pid_t pid_;
 };
 
-// The updater under its real name, started without arguments.
-UpdaterRun runUnderRealName(Installation& installation) {
-    const std::string realName = installation.root.path() + "/bin/PelorinAutoUpdate";
-    std::filesystem::create_directories(installation.root.path() + "/bin");
-    std::filesystem::copy_file(PELORIN_UPDATER_EXE, realName,
-                               std::filesystem::copy_options::overwrite_existing);
-    return installation.finishUpdater(installation.startUpdater({}, {}, realName));
-}
-
-// What countProcessesByName sees from a process of `user`.
-int countAsUser(uid_t user, const char* name) {
-    const pid_t child = ::fork();
-    if (child == 0) {
-        if (::setuid(user) != 0) ::_exit(255);
-        ::_exit(countProcessesByName(name));
-    }
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+// The log of the updater under its real name, started without arguments,
+// while a process named `other` runs.
+std::string logBeside(const std::string& other) {
+    Installation installation;
+    installation.writeFile(installation.logPath(), "the running copy's log");
+    NamedProcess process(installation.root.path(), other);
+    fs::copy_file(PELORIN_UPDATER_EXE, installation.homeDir + "/PelorinAutoUpdate");
+    return installation.runUpdater({}, installation.homeDir + "/PelorinAutoUpdate").log;
 }
 
 }  // namespace
 
+// It counts itself once, and names differing in letter case not at all.
+TEST(SingleInstance, AnotherRunningCopyEndsTheRunSilentlyAndKeepsItsLog) {
+    EXPECT_EQ(logBeside("PelorinAutoUpdate"), "the running copy's log");
+    EXPECT_NE(logBeside("pelorinautoupdate").find("Locating installation type..."),
+              std::string::npos);
+}
+
+// Another user's process is known by its command line, which every user may read.
 TEST(SingleInstance, AnotherUsersBrowserIsCountedByAnyUser) {
     if (::geteuid() != 0) GTEST_SKIP() << "needs root to run processes as other users";
     Installation installation;
-    // Other users must reach the executable.
-    const std::string shared = installation.root.path() + "/shared";
-    std::filesystem::create_directory(shared);
-    std::filesystem::permissions(installation.root.path(), std::filesystem::perms::all);
-    std::filesystem::permissions(shared, std::filesystem::perms::all);
-    NamedProcess browser(shared, "Pelorin", 65534);
-    EXPECT_EQ(countAsUser(65533, "Pelorin"), 1);
-    EXPECT_EQ(countAsUser(65533, "pelorin"), 0);
-}
-
-TEST(SingleInstance, AnotherRunningCopyEndsTheRunSilentlyAndKeepsItsLog) {
-    Installation installation;
-    installation.writeFile(installation.logPath(), "the running copy's log");
-    NamedProcess other(installation.root.path(), "PelorinAutoUpdate");
-    const UpdaterRun run = runUnderRealName(installation);
-    EXPECT_EQ(run.exitCode, 0);
-    EXPECT_EQ(run.log, "the running copy's log");
-}
-
-TEST(SingleInstance, ProcessNamesDifferingInLetterCaseDoNotCount) {
-    Installation installation;
-    NamedProcess other(installation.root.path(), "pelorinautoupdate");
-    EXPECT_NE(runUnderRealName(installation).log.find("Locating installation type..."),
-              std::string::npos);
-}
-
-TEST(SingleInstance, CopyUnderAnotherNameDoesNotCountItself) {
-    Installation installation;
-    NamedProcess other(installation.root.path(), "PelorinAutoUpdate");
-    // The copy under test runs as "PelorinAutoUpdate-under-test": the one
-    // other process alone is not more than one.
-    EXPECT_NE(installation.runUpdater().log.find("Locating installation type..."),
-              std::string::npos);
+    fs::permissions(installation.root.path(), fs::perms::all);
+    fs::permissions(installation.homeDir, fs::perms::all);
+    NamedProcess browser(installation.homeDir, "Pelorin", 65534);
+    for (const auto& [name, count] : {std::pair<const char*, int>{"Pelorin", 1}, {"pelorin", 0}}) {
+        const pid_t child = ::fork();
+        if (child == 0) ::_exit(::setuid(65533) != 0 ? 255 : countProcessesByName(name));
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        EXPECT_EQ(WEXITSTATUS(status), count) << name;
+    }
 }

@@ -4,35 +4,24 @@
 
 #include <gtest/gtest.h>
 
-using namespace windows_commands;
-
-TEST(WindowsCommands, AdministrativeUnpackEndsInOneBlank) {
-    EXPECT_EQ(adminUnpack("C:\\P\\Update\\Pelorin.msi", "C:\\Halvorne\\Update"),
-              "msiexec.exe /a \"C:\\P\\Update\\Pelorin.msi\" TARGETDIR=\"C:\\Halvorne\\Update\" "
-              "/quiet ");
-}
-
-TEST(WindowsCommands, StagingTreeIsRemovedOnlyAfterASuccessfulCopy) {
-    EXPECT_EQ(
-        copyAndClean("C:\\H\\Update\\program files\\Halvorne\\Pelorin", "C:\\H\\Pelorin",
-                     "C:\\H\\Update\\program files"),
-        "cmd.exe /C xcopy \"C:\\H\\Update\\program files\\Halvorne\\Pelorin\" "
-        "\"C:\\H\\Pelorin\\\" /y /e /h /i /q && rmdir /Q /S \"C:\\H\\Update\\program files\"");
-    EXPECT_EQ(removeTree("C:\\H\\Update\\program files"),
-              "rmdir /Q /S \"C:\\H\\Update\\program files\"");
-}
-
-TEST(WindowsCommands, TaskCommandsKeepTheirExactBlanksAndQuotes) {
-    EXPECT_EQ(deleteTask(), "schtasks /delete /tn PelorinUpdateTask /F ");
-    EXPECT_EQ(createTaskFromDefinition("C:\\U\\PelorinUpdateTask.xml"),
-              "schtasks /Create /xml \"C:\\U\\PelorinUpdateTask.xml\" /TN \"PelorinUpdateTask\"");
-    const std::string hourly =
-        "schtasks /Create /SC HOURLY /MO 5 /TN PelorinUpdateTask /TR  \"wscript "
-        "\\\"C:\\U\\BatchLauncher.vbs\\\" \\\"C:\\U\\PelorinAutoUpdate.exe\\\"\"";
-    EXPECT_EQ(
-        createRepeatingTask("5", "C:\\U\\BatchLauncher.vbs", "C:\\U\\PelorinAutoUpdate.exe", false),
-        hourly);
-    EXPECT_EQ(
-        createRepeatingTask("5", "C:\\U\\BatchLauncher.vbs", "C:\\U\\PelorinAutoUpdate.exe", true),
-        hourly + " /RL Highest /RU System");
+TEST(WindowsCommands, TextsAreExact) {
+    using namespace windows_commands;
+    const struct {
+        std::string made, expected;
+    } cases[] = {
+        {adminUnpack("C:\\P\\Pelorin.msi", "C:\\H\\Update"),
+         R"(msiexec.exe /a "C:\P\Pelorin.msi" TARGETDIR="C:\H\Update" /quiet )"},
+        {copyAndClean("C:\\H\\Update\\program files\\Halvorne\\Pelorin", "C:\\H\\Pelorin",
+                      "C:\\H\\Update\\program files"),
+         R"(cmd.exe /C xcopy "C:\H\Update\program files\Halvorne\Pelorin" "C:\H\Pelorin\" /y /e /h /i /q && rmdir /Q /S "C:\H\Update\program files")"},
+        {removeTree("C:\\H\\Update\\program files"), R"(rmdir /Q /S "C:\H\Update\program files")"},
+        {deleteTask(), "schtasks /delete /tn PelorinUpdateTask /F "},
+        {createTaskFromDefinition("C:\\U\\T.xml"),
+         R"(schtasks /Create /xml "C:\U\T.xml" /TN "PelorinUpdateTask")"},
+        {createRepeatingTask("5", "C:\\U\\L.vbs", "C:\\U\\U.exe", false),
+         R"(schtasks /Create /SC HOURLY /MO 5 /TN PelorinUpdateTask /TR  "wscript \"C:\U\L.vbs\" \"C:\U\U.exe\"")"},
+        {createRepeatingTask("5", "C:\\U\\L.vbs", "C:\\U\\U.exe", true),
+         R"(schtasks /Create /SC HOURLY /MO 5 /TN PelorinUpdateTask /TR  "wscript \"C:\U\L.vbs\" \"C:\U\U.exe\"" /RL Highest /RU System)"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(c.made, c.expected);
 }

@@ -8,18 +8,13 @@
 #include <fstream>
 #include <mutex>
 #include <sstream>
-#include <stdexcept>
-
-extern char** environ;
 
 namespace fs = std::filesystem;
 
-namespace {
-
-// A crontab that keeps its table in a file beside itself. It replaces the
-// table by renaming, as the real one does, so that a pipeline reading the old
-// table while writing the new one never sees it cut.
-const char* const crontabStandIn = R"(#!/bin/sh
+// A crontab that keeps its table in a file beside itself, replaced by renaming
+// as the real one does, so that a pipeline reading the old table while writing
+// the new one never sees it cut.
+static const char* const crontabStandIn = R"(#!/bin/sh
 table="$(dirname "$0")/crontab.txt"
 [ "$1" = "-u" ] && shift 2
 case "$1" in
@@ -29,52 +24,42 @@ case "$1" in
 esac
 )";
 
-void makeExecutable(const std::string& path) {
-    fs::permissions(path, fs::perms::owner_all | fs::perms::group_read | fs::perms::others_read);
-}
-
-}  // namespace
-
 std::string readFile(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
     std::stringstream content;
-    content << file.rdbuf();
+    content << std::ifstream(path, std::ios::binary).rdbuf();
     return content.str();
 }
 
 std::string updaterCopyPath() {
-    static std::string copyPath;
     static TempDir copyDir;
+    static const std::string copyPath = copyDir.path() + "/PelorinAutoUpdate-under-test";
     static std::once_flag copied;
-    std::call_once(copied, [] {
-        copyPath = copyDir.path() + "/PelorinAutoUpdate-under-test";
-        fs::copy_file(PELORIN_UPDATER_EXE, copyPath);
-    });
+    std::call_once(copied, [] { fs::copy_file(PELORIN_UPDATER_EXE, copyPath); });
     return copyPath;
 }
 
-Installation::Installation(Level level, const std::string& programFolder) {
-    registryRoot = root.path() + "/registry";
-    tempDir = root.path() + "/temp";
-    stubDir = root.path() + "/stubs";
-    homeDir = root.path() + "/home";
-    rootDir = root.path() + "/" + programFolder + "/Halvorne/Pelorin";
-    installDir = rootDir + "/Update";
-    applicationDir = rootDir + "/Application";
-    updateDir = root.path() + "/" + programFolder + "/Halvorne/Update";
-    dataDir = rootDir + "/Data";
-    hive = level == Level::User ? "HKEY_CURRENT_USER" : "HKEY_LOCAL_MACHINE";
+Installation::Installation(Level level)
+    : registryRoot(root.path() + "/registry"),
+      tempDir(root.path() + "/temp"),
+      stubDir(root.path() + "/stubs"),
+      homeDir(root.path() + "/home"),
+      rootDir(root.path() + "/Program Files/Halvorne/Pelorin"),
+      installDir(rootDir + "/Update"),
+      applicationDir(rootDir + "/Application"),
+      dataDir(rootDir + "/Data"),
+      updateDir(root.path() + "/Program Files/Halvorne/Update"),
+      hive(level == Level::User ? "HKEY_CURRENT_USER" : "HKEY_LOCAL_MACHINE") {
     for (const std::string& directory :
-         {registryRoot, tempDir, stubDir, homeDir, installDir, applicationDir}) {
+         {registryRoot, tempDir, homeDir, installDir, applicationDir})
         fs::create_directories(directory);
-    }
     writeFile(stubDir + "/crontab", crontabStandIn);
-    makeExecutable(stubDir + "/crontab");
+    fs::permissions(stubDir + "/crontab", fs::perms::owner_all);
 }
 
 void Installation::layOutComplete(const std::string& installedVersion) {
-    setRegistryValue(hive, "SOFTWARE\\Halvorne\\Update", "path", installDir + "/PelorinAutoUpdate");
-    setRegistryValue(hive, "SOFTWARE\\Halvorne\\Data", "path", dataDir);
+    writeFile(registryRoot + "/" + hive + "/SOFTWARE/Halvorne/Update/path",
+              installDir + "/PelorinAutoUpdate");
+    writeFile(registryRoot + "/" + hive + "/SOFTWARE/Halvorne/Data/path", dataDir);
     fs::create_directories(dataDir);
     writeFile(installDir + "/PelorinAutoUpdate", "updater");
     writeFile(installDir + "/BatchLauncher.sh", "#!/bin/sh\n");
@@ -83,26 +68,9 @@ void Installation::layOutComplete(const std::string& installedVersion) {
               "<Update><Version>" + installedVersion + "</Version></Update>\n");
 }
 
-void Installation::createRegistryKey(const std::string& keyHive, const std::string& keyPath) {
-    std::string directory = registryRoot + "/" + keyHive;
-    std::stringstream pieces(keyPath);
-    for (std::string piece; std::getline(pieces, piece, '\\');) directory += "/" + piece;
-    fs::create_directories(directory);
-}
-
-void Installation::setRegistryValue(const std::string& keyHive, const std::string& keyPath,
-                                    const std::string& valueName, const std::string& value) {
-    createRegistryKey(keyHive, keyPath);
-    std::string directory = registryRoot + "/" + keyHive;
-    std::stringstream pieces(keyPath);
-    for (std::string piece; std::getline(pieces, piece, '\\');) directory += "/" + piece;
-    writeFile(directory + "/" + valueName, value);
-}
-
 void Installation::writeFile(const std::string& path, const std::string& content) {
     fs::create_directories(fs::path(path).parent_path());
-    std::ofstream file(path, std::ios::binary | std::ios::trunc);
-    file << content;
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << content;
 }
 
 void Installation::useInThisProcess() const {
@@ -118,32 +86,21 @@ UpdaterRun Installation::runUpdater(const std::vector<std::string>& words,
 pid_t Installation::startUpdater(const std::vector<std::string>& words,
                                  const std::vector<std::string>& launcher,
                                  const std::string& executable) {
-    std::vector<std::string> command = launcher;
+    // env(1) sets the installation's variables and execs the rest in place.
+    const char* path = std::getenv("PATH");
+    std::vector<std::string> command = {"/usr/bin/env", "PELORIN_REGISTRY_ROOT=" + registryRoot,
+                                        "TMPDIR=" + tempDir, "HOME=" + homeDir,
+                                        "PATH=" + stubDir + ":" + (path ? path : "")};
+    command.insert(command.end(), launcher.begin(), launcher.end());
     command.push_back(executable);
     command.insert(command.end(), words.begin(), words.end());
-    const std::string path = std::getenv("PATH") ? std::getenv("PATH") : "";
-    std::vector<std::string> environment = {"PELORIN_REGISTRY_ROOT=" + registryRoot,
-                                            "TMPDIR=" + tempDir, "HOME=" + homeDir,
-                                            "PATH=" + stubDir + ":" + path};
-    for (char** entry = environ; *entry; ++entry) {
-        const std::string setting = *entry;
-        const std::string name = setting.substr(0, setting.find('='));
-        if (name != "PELORIN_REGISTRY_ROOT" && name != "TMPDIR" && name != "HOME" &&
-            name != "PATH") {
-            environment.push_back(setting);
-        }
-    }
-    // Everything is built before the fork: the child of a process with other
-    // threads may only call exec.
-    std::vector<char*> argv, envp;
+    // Built before the fork: the child of a process with threads may only exec.
+    std::vector<char*> argv;
     for (const std::string& word : command) argv.push_back(const_cast<char*>(word.c_str()));
-    for (const std::string& setting : environment)
-        envp.push_back(const_cast<char*>(setting.c_str()));
     argv.push_back(nullptr);
-    envp.push_back(nullptr);
     const pid_t child = ::fork();
     if (child == 0) {
-        ::execve(argv[0], argv.data(), envp.data());
+        ::execv(argv[0], argv.data());
         ::_exit(127);
     }
     return child;
@@ -161,13 +118,7 @@ UpdaterRun Installation::finishUpdater(pid_t updater) {
 std::vector<std::string> Installation::bodyLines(const std::string& log) {
     std::vector<std::string> lines;
     std::stringstream stream(log);
-    int headerLines = 3;
-    for (std::string line; std::getline(stream, line);) {
-        if (headerLines > 0) {
-            --headerLines;
-            continue;
-        }
-        lines.push_back(line);
-    }
+    for (std::string line; std::getline(stream, line);) lines.push_back(line);
+    lines.erase(lines.begin(), lines.begin() + (lines.size() < 3 ? lines.size() : 3));
     return lines;
 }

@@ -1,19 +1,19 @@
-// A browser installation laid out in a temporary folder, with the registry
-// stand-in and the temporary directory of its own, and the updater run
-// against it as a separate process, as on a user's machine.
+// A browser installation in a temporary folder, with a registry stand-in and a
+// temporary directory of its own; the updater runs against it as a separate
+// process, as on a user's machine.
 #pragma once
 
 #include <sys/types.h>
 
-#include <map>
 #include <string>
 #include <vector>
 
 #include "support/temp_dir.h"
 
-// The built updater under another file name, so that tests running at the same
-// time never meet each other's single-instance guard.
+// The built updater under another name, so that tests running side by side
+// never meet each other's single-instance guard.
 std::string updaterCopyPath();
+std::string readFile(const std::string& path);
 
 struct UpdaterRun {
     int exitCode = -1;   // -1: ended by a signal
@@ -24,53 +24,30 @@ struct UpdaterRun {
 class Installation {
 public:
     enum class Level { User, System };
-    // Lays out the directories and the registry in the form without
-    // "Wow6432Node"; nothing more is written until asked.
-    // `programFolder` is the folder that holds Halvorne/Pelorin.
-    explicit Installation(Level level = Level::User,
-                          const std::string& programFolder = "Program Files");
-
-    // The installation as a release engineer leaves it: the keys, the updater
-    // and launcher files, the CA bundle and the installed version.
+    explicit Installation(Level level = Level::User);
+    // Keys (without "Wow6432Node"), updater, launcher, CA bundle, installed version.
     void layOutComplete(const std::string& installedVersion = "1.0");
-
-    void setRegistryValue(const std::string& hive, const std::string& keyPath,
-                          const std::string& valueName, const std::string& value);
-    void createRegistryKey(const std::string& hive, const std::string& keyPath);
     void writeFile(const std::string& path, const std::string& content);
-
-    // Runs the updater with these words; the environment points it at this
-    // installation. A stand-in `crontab` keeps the crontab in crontabPath().
-    // `executable`: another updater than the built one, e.g. an installed one.
+    // A stand-in `crontab` first on PATH keeps the table in crontabPath().
     UpdaterRun runUpdater(const std::vector<std::string>& words = {},
                           const std::string& executable = updaterCopyPath());
-    // The same in two steps, for a test that acts while the updater runs.
-    // `launcher` words come before the updater's path (a program that runs
-    // it, such as /usr/bin/time); `executable` is the updater to run.
+    // `launcher`: words before the updater's path, for a program that runs it.
     pid_t startUpdater(const std::vector<std::string>& words = {},
                        const std::vector<std::string>& launcher = {},
                        const std::string& executable = updaterCopyPath());
     UpdaterRun finishUpdater(pid_t updater);
     // The log's lines after its header (banner, empty line, start line).
     static std::vector<std::string> bodyLines(const std::string& log);
-
-    // Sets PELORIN_REGISTRY_ROOT and TMPDIR in this process, for tests that
-    // build an UpdaterContext in-process.
+    // PELORIN_REGISTRY_ROOT and TMPDIR in this process, for in-process contexts.
     void useInThisProcess() const;
-
     std::string logPath() const { return tempDir + "/PelorinAutoUpdate.log"; }
     std::string crontabPath() const { return stubDir + "/crontab.txt"; }
 
     TempDir root;
-    std::string registryRoot, tempDir, stubDir;
-    // The updater's HOME, where libcurl looks for the key of an SFTP login.
-    std::string homeDir;
-    std::string rootDir;         // the browser: .../Halvorne/Pelorin
-    std::string installDir;      // the updater: rootDir/Update
-    std::string applicationDir;  // rootDir/Application
-    std::string updateDir;       // staging: .../Halvorne/Update
-    std::string dataDir;         // named by the Data key: rootDir/Data
-    std::string hive;            // "HKEY_CURRENT_USER" or "HKEY_LOCAL_MACHINE"
+    std::string registryRoot;  // a folder per key, a file per value
+    std::string tempDir, stubDir, homeDir;
+    std::string rootDir;                              // .../Program Files/Halvorne/Pelorin
+    std::string installDir, applicationDir, dataDir;  // rootDir/Update, /Application, /Data
+    std::string updateDir;                            // staging: .../Halvorne/Update
+    std::string hive;                                 // "HKEY_CURRENT_USER" or "HKEY_LOCAL_MACHINE"
 };
-
-std::string readFile(const std::string& path);

@@ -1,0 +1,95 @@
+// The platform layer's files, processes and registry reads on real Windows.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <cctype>
+#include <cstdio>
+#include <fstream>
+#include <string>
+
+#include "app/process_count.h"
+#include "platform/platform.h"
+#include "support/temp_dir.h"
+
+using platform::Hive;
+
+namespace {
+
+std::string readOr(Hive hive, const std::string& keyPath, const std::string& name) {
+    std::string value = "untouched";
+    platform::readRegistryString(hive, keyPath, name, value);
+    return value;
+}
+
+}  // namespace
+
+TEST(Win32Files, StatusDirectoriesAndWideNames) {
+    // The log's folder is this text less its one trailing backslash.
+    const std::string temporary = platform::temporaryDirectory();
+    ASSERT_EQ(temporary.back(), '\\');
+    EXPECT_TRUE(platform::fileStatus(temporary.substr(0, temporary.size() - 1)).isDirectory);
+    TempDir dir;
+    std::ofstream(dir.path() + "\\file.txt") << "x";
+    EXPECT_TRUE(platform::fileStatus(dir.path() + "\\file.txt").isRegularFile);
+    EXPECT_FALSE(platform::fileStatus(dir.path() + "\\missing").exists);
+    bool exists = true;
+    EXPECT_TRUE(platform::createDirectory(dir.path() + "\\new", exists) && !exists);
+    EXPECT_FALSE(platform::createDirectory(dir.path() + "\\new", exists) || !exists);
+    EXPECT_FALSE(platform::createDirectory(dir.path() + "\\missing\\child", exists) || exists);
+    // The hasher opens files by their wide names: a name outside ASCII must
+    // name the same file both ways.
+    const std::string name = dir.path() + "\\caf\xe9 \x80.txt";
+    FILE* narrow = platform::openFile(name, "wb");
+    if (!narrow) GTEST_SKIP() << "the ANSI code page lacks these characters";
+    std::fputs("x", narrow);
+    std::fclose(narrow);
+    FILE* wide = platform::openFileWide(platform::widenPath(name), "rb");
+    ASSERT_TRUE(wide);
+    EXPECT_EQ(std::fgetc(wide), 'x');
+    std::fclose(wide);
+}
+
+TEST(Win32Processes, CountsByExactFileNameAndRunsCommands) {
+    char path[MAX_PATH] = {};
+    const std::string own(path, GetModuleFileNameA(nullptr, path, MAX_PATH));
+    std::string name = own.substr(own.rfind('\\') + 1);
+    EXPECT_GE(countProcessesByName(name), 1);
+    EXPECT_EQ(countProcessesByName(own), 0);
+    for (char& c : name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    EXPECT_EQ(countProcessesByName(name), 0);  // letter case counts
+    EXPECT_EQ(platform::runCommand("cmd.exe /C exit 3"), 3);
+    EXPECT_FALSE(platform::startDetached("pelorin-no-such-program.exe"));
+    TempDir dir;
+    const std::string made = dir.path() + "\\made by child";
+    ASSERT_TRUE(platform::startDetached("cmd.exe /C mkdir \"" + made + "\""));
+    // Bounded only so that a broken start cannot hang the run.
+    for (int poll = 0; poll < 600 && !platform::fileStatus(made).isDirectory; ++poll)
+        platform::sleepMilliseconds(50);
+    EXPECT_TRUE(platform::fileStatus(made).isDirectory);
+}
+
+// Discovery tells a user installation from a machine one by the hive alone.
+TEST(Win32Registry, ValuesFitTheBufferAndEachHiveIsReadOnlyFromItself) {
+    // A key of this process's own, so that runs side by side never share one.
+    const std::string key =
+        "SOFTWARE\\PelorinAutoUpdateTests" + std::to_string(GetCurrentProcessId());
+    for (const std::string& value : {std::string(259, 'a'), std::string(260, 'b')}) {
+        ASSERT_EQ(RegSetKeyValueA(HKEY_CURRENT_USER, key.c_str(), value.substr(0, 1).c_str(),
+                                  REG_SZ, value.c_str(), static_cast<DWORD>(value.size() + 1)),
+                  ERROR_SUCCESS);
+    }
+    EXPECT_EQ(readOr(Hive::CurrentUser, key, "a"), std::string(259, 'a'));
+    EXPECT_EQ(readOr(Hive::CurrentUser, key, "b"), "untouched");  // no room for the terminator
+    EXPECT_EQ(readOr(Hive::CurrentUser, key, "c"), "untouched");
+    EXPECT_EQ(readOr(Hive::CurrentUser, key + "\\Missing", "a"), "untouched");
+    EXPECT_EQ(readOr(Hive::LocalMachine, key, "a"), "untouched");
+    EXPECT_TRUE(platform::registryKeyExists(Hive::CurrentUser, key));
+    EXPECT_FALSE(platform::registryKeyExists(Hive::CurrentUser, key + "\\Missing"));
+    EXPECT_FALSE(platform::registryKeyExists(Hive::LocalMachine, key));
+    RegDeleteTreeA(HKEY_CURRENT_USER, key.c_str());
+    if (RegSetKeyValueA(HKEY_LOCAL_MACHINE, key.c_str(), "m", REG_SZ, "machine", 8) !=
+        ERROR_SUCCESS)
+        GTEST_SKIP() << "this account cannot write HKEY_LOCAL_MACHINE";
+    EXPECT_EQ(readOr(Hive::LocalMachine, key, "m"), "machine");
+    RegDeleteTreeA(HKEY_LOCAL_MACHINE, key.c_str());
+}
