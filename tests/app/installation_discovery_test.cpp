@@ -5,12 +5,9 @@
 
 #include "support/installation.h"
 
-namespace {
-
-// Marks in a row: $U, $M the user's and the machine's Halvorne key, $W the
-// user's in its Wow form, $C the client key in the machine's Wow form; $T the
-// test's folder, $I the updater's, $D the data folder, $A the application's.
-std::string expand(std::string text, const Installation& installation) {
+// $U/$M: the user's/machine's Halvorne key, $W the user's Wow form, $C the machine's Wow client
+// key; $T the test's folder, $I the updater's, $D the data folder, $A the application's.
+static std::string expand(std::string text, const Installation& installation) {
     const std::pair<std::string, std::string> marks[] = {
         {"$U", "HKEY_CURRENT_USER/SOFTWARE/Halvorne"},
         {"$M", "HKEY_LOCAL_MACHINE/SOFTWARE/Halvorne"},
@@ -22,10 +19,9 @@ std::string expand(std::string text, const Installation& installation) {
         {"$I", installation.installDir},
         {"$D", installation.dataDir},
         {"$A", installation.applicationDir}};
-    for (const auto& [mark, path] : marks) {
+    for (const auto& [mark, path] : marks)
         for (std::size_t at; (at = text.find(mark)) != std::string::npos;)
             text.replace(at, 2, path);
-    }
     return text;
 }
 
@@ -38,10 +34,7 @@ const std::string noInformation =
 const std::string notLocated =
     "Locating installation paths...\nFatal Error! Failed to locate Pelorin installation paths.\n";
 
-}  // namespace
-
-// Over the files of a complete installation, the registry as each row has it:
-// a line per value ("key/value=text"), a key alone without '='.
+// Over a complete installation's files, the registry of each row: "key/value=text", or a key alone.
 TEST(InstallationDiscovery, RegistryLayoutsAndTheirLines) {
     const struct {
         std::string registry;
@@ -53,9 +46,6 @@ TEST(InstallationDiscovery, RegistryLayoutsAndTheirLines) {
         {"$U/Update/path=$I/PelorinAutoUpdate\n$U/Data/path=$D\n$M/Update/path=/no/Update/x\n"
          "$M/Data/path=$I",
          "", user + located, "$D/ServerList.lst"},
-        {"$M/Update/path=$I/PelorinAutoUpdate\n$M/Data/path=$D", "",
-         "System level installation found.\nReading installation information...\n" + located,
-         "$D/ServerList.lst"},
         // The client key in its Wow form switches both hives to that form.
         {"$U/Update/path=$I/PelorinAutoUpdate\n$C", "",
          "System level installation found.\nReading installation information...\n" + noInformation,
@@ -65,8 +55,7 @@ TEST(InstallationDiscovery, RegistryLayoutsAndTheirLines) {
         {"", "", "Reading installation information...\n" + noInformation, ""},
         // The value and its terminator must fit 260 bytes.
         {"$U/Update/path=/" + std::string(259, 'x'), "", user + noInformation, ""},
-        // Without a Data value the data folder is the updater's; of its
-        // missing folders only the parent is made.
+        // Without a Data value the data folder is the updater's; only its parent is made.
         {"$U/Update/path=$T/Gone/Pelorin/Update/PelorinAutoUpdate", "",
          user + noData + notLocated + "Fatal Error! Failed to create Pelorin data path.\n", ""},
         {"$U/Update/path=$T/Gone/Update/PelorinAutoUpdate", "",
@@ -82,24 +71,20 @@ TEST(InstallationDiscovery, RegistryLayoutsAndTheirLines) {
         std::filesystem::remove_all(installation.registryRoot);
         std::stringstream registry(expand(c.registry, installation));
         for (std::string line; std::getline(registry, line);) {
-            const std::string path =
-                installation.registryRoot + "/" + line.substr(0, line.find('='));
-            if (line.find('=') == std::string::npos)
-                std::filesystem::create_directories(path);
-            else
-                installation.writeFile(path, line.substr(line.find('=') + 1));
+            const std::size_t equals = line.find('=');
+            const std::string path = installation.registryRoot + "/" + line.substr(0, equals);
+            if (equals == std::string::npos) std::filesystem::create_directories(path);
+            if (equals != std::string::npos) installation.writeFile(path, line.substr(equals + 1));
         }
         if (!c.folder.empty()) {
             std::filesystem::remove(expand(c.folder, installation));
             std::filesystem::create_directory(expand(c.folder, installation));
         }
-        std::string lines;
-        for (const std::string& line :
-             Installation::bodyLines(installation.runUpdater({"probe"}).log))
-            lines += line + "\n";
-        EXPECT_EQ(lines, "Locating installation type...\n" + c.lines +
-                             "Error! Command \"probe\" is invalid.\nCleaning temporary files...\n"
-                             "Temporary files cleaned up successfully.\n");
+        const std::string log = installation.runUpdater({"probe"}).log;
+        EXPECT_EQ(log.substr(log.find("Locating installation type")),
+                  "Locating installation type...\n" + c.lines +
+                      "Error! Command \"probe\" is invalid.\nCleaning temporary files...\n"
+                      "Temporary files cleaned up successfully.\n");
         EXPECT_TRUE(c.made.empty() || std::filesystem::exists(expand(c.made, installation)));
     }
 }

@@ -8,15 +8,11 @@
 #include "platform/platform.h"
 #include "support/temp_dir.h"
 
-namespace {
-
 // Expectations are written with '/'; they hold with the platform's separator.
-std::string native(std::string path) {
+static std::string native(std::string path) {
     std::replace(path.begin(), path.end(), '/', platform::pathSeparator);
     return path;
 }
-
-}  // namespace
 
 TEST(PathUtils, TextsAreExact) {
     const struct {

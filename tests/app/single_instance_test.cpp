@@ -13,32 +13,28 @@ namespace fs = std::filesystem;
 namespace {
 
 // A real process whose executable file is `directory`/`name`, run as `user` if not 0.
-class NamedProcess {
-public:
+struct NamedProcess {
     NamedProcess(const std::string& directory, const std::string& name, uid_t user = 0) {
         const std::string path = directory + "/" + name;
         fs::copy_file("/bin/sleep", path);
-        if ((pid_ = ::fork()) == 0) {
+        if ((pid = ::fork()) == 0) {
             if (user == 0 || ::setuid(user) == 0)
                 ::execl(path.c_str(), name.c_str(), "60", nullptr);
             ::_exit(127);
         }
         // Until exec has happened the child still bears the test's name.
-        const std::string exe = "/proc/" + std::to_string(pid_) + "/exe";
+        const std::string exe = "/proc/" + std::to_string(pid) + "/exe";
         std::error_code error;
         for (int i = 0; i < 200 && fs::read_symlink(exe, error) != path; ++i) ::usleep(10000);
     }
     ~NamedProcess() {
-        ::kill(pid_, SIGKILL);
-        ::waitpid(pid_, nullptr, 0);
+        ::kill(pid, SIGKILL);
+        ::waitpid(pid, nullptr, 0);
     }
-
-private:
-    pid_t pid_;
+    pid_t pid = 0;
 };
 
-// The log of the updater under its real name, started without arguments,
-// while a process named `other` runs.
+// The log of the updater under its real name, started without arguments, beside `other`.
 std::string logBeside(const std::string& other) {
     Installation installation;
     installation.writeFile(installation.logPath(), "the running copy's log");

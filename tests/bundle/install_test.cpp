@@ -1,6 +1,5 @@
-// The bundle as a browser's installer gets it from `cmake --install`: the
-// updater, its launcher, its task definition and the release tools; the
-// installed updater then registers its task from that definition.
+// The bundle as an installer gets it from `cmake --install`; the installed updater
+// then registers its task from the installed definition.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -12,10 +11,9 @@ TEST(Bundle, InstalledUpdaterRegistersItsTaskFromTheInstalledDefinition) {
     Installation installation;
     installation.layOutComplete();
     const std::string bin = installation.rootDir + "/bin";
-    ASSERT_EQ(std::system(("cmake --install '" PELORIN_BINARY_DIR "' --prefix '" +
-                           installation.rootDir + "' >/dev/null")
-                              .c_str()),
-              0);
+    const std::string install = "cmake --install '" PELORIN_BINARY_DIR "' --prefix '" +
+                                installation.rootDir + "' >/dev/null";
+    ASSERT_EQ(std::system(install.c_str()), 0);
     for (const char* file : {"PelorinAutoUpdate", "BatchLauncher.sh", "PelorinUpdateTask.cron",
                              "pelorin-publish", "pelorin-mirrors"})
         EXPECT_TRUE(std::filesystem::is_regular_file(bin + "/" + file)) << file;
@@ -24,7 +22,7 @@ TEST(Bundle, InstalledUpdaterRegistersItsTaskFromTheInstalledDefinition) {
               std::string::npos)
         << cron;
     installation.writeFile(
-        installation.registryRoot + "/HKEY_CURRENT_USER/SOFTWARE/Halvorne/Update/path",
+        installation.registryRoot + "/" + installation.hive + "/SOFTWARE/Halvorne/Update/path",
         bin + "/PelorinAutoUpdate");
     installation.runUpdater({"schtask", "install", "admin"}, bin + "/PelorinAutoUpdate");
     EXPECT_EQ(readFile(installation.crontabPath()),

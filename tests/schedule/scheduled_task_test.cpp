@@ -5,66 +5,48 @@
 
 #include "support/installation.h"
 
-namespace {
-
-const std::string registering = "Attempting to register scheduler...\n";
-const std::string registered =
-    registering + "Schedule registered at: <time>\nScheduler registered successfully.\n";
+const std::string adding = "Attempting to register scheduler...\n";
+const std::string added =
+    adding + "Schedule registered at: <time>\nScheduler registered successfully.\n";
 const std::string removing = "Attempting to de-register scheduler...\n";
 const std::string removed = removing + "Schedule de-registered at: <time>\n";
+const std::string gone = "Scheduler de-registered successfully.\n";
+const std::string notGone = removing + "Error! Failed to de-register scheduler.\n";
+const std::string noUpdater = adding + "Error! Pelorin silent updater missing, scheduler failed.\n";
+const std::string noLauncher = adding + "Error! Batch launcher script missing, scheduler failed.\n";
 const std::string entry =
     "0 */5 * * * /bin/sh '$I/BatchLauncher.sh' '$I/PelorinAutoUpdate' # PelorinUpdateTask\n";
 const std::string tagged = "a\n0 * * * * b # PelorinUpdateTask\n";
 
-std::string invalid(const std::string& text) {
+static std::string invalid(const std::string& text) {
     return "Error! Command \"" + text + "\" is invalid.\n";
 }
-
-}  // namespace
 
 TEST(ScheduledTask, CommandsChangeTheTableAndSayHow) {
     const struct {
         std::vector<std::string> words;
         std::string lines;       // after discovery's, without the clean-up's
         std::string after = "";  // the table; "$I": the updater's folder
-        // "definition": PelorinUpdateTask.cron written; "none": no installation;
-        // else a file removed from the updater's folder.
+        // "cron": a task definition; "none": no installation; "fail": crontab fails; else a file
+        // removed.
         std::string setup = "";
-        const char* before = nullptr;  // the table
+        std::string before = "";  // the table; none when empty
     } cases[] = {
-        {{" Schtask Install Admin "},
-         registered,
-         "30 2 * * * /bin/true # PelorinUpdateTask\n",
-         "definition"},
-        {{"SCHTASK", " Install ", "Admin"}, registered, entry, "", "x # PelorinUpdateTask\n"},
+        {{" Schtask Install Admin "}, added, "30 2 * * * /bin/true # PelorinUpdateTask\n", "cron"},
+        {{"SCHTASK", " Install ", "Admin"}, added, entry, "", "x # PelorinUpdateTask\n"},
         // The definition serves the administrative form only, and goes all the same.
-        {{"schtask install nonadmin"}, registered, "a\n" + entry, "definition", "a\n"},
+        {{"schtask install nonadmin"}, added, "a\n" + entry, "cron", "a\n"},
         // The old task is gone before the files are looked for.
-        {{"schtask", "install", "nonadmin"},
-         registering + "Error! Pelorin silent updater missing, scheduler failed.\n",
-         "a\n",
-         "PelorinAutoUpdate",
-         tagged.c_str()},
-        {{"schtask install admin"},
-         registering + "Error! Batch launcher script missing, scheduler failed.\n",
+        {{"schtask", "install", "nonadmin"}, noUpdater, "a\n", "PelorinAutoUpdate", tagged},
+        {{"schtask install admin"}, noLauncher, "", "BatchLauncher.sh"},
+        {{"schtask install nonadmin"},
+         adding + "Error! Failed to register scheduler.\n",
          "",
-         "BatchLauncher.sh"},
-        {{"schtask uninstall"},
-         removed + "Scheduler de-registered successfully.\n",
-         "a\n",
-         "",
-         tagged.c_str()},
-        {{"Schtask", "Uninstall"},
-         removing + "Error! Failed to de-register scheduler.\n",
-         "a\n",
-         "",
-         "a\n"},
+         "fail"},
+        {{"schtask uninstall"}, removed + gone, "a\n", "", tagged},
+        {{"Schtask", "Uninstall"}, notGone, "a\n", "", "a\n"},
         // Without an installation: the state's prefix on the last line, no task, no update.
-        {{"schtask uninstall"},
-         removed + "Fatal Error! Scheduler de-registered successfully.\n",
-         "a\n",
-         "none",
-         tagged.c_str()},
+        {{"schtask uninstall"}, removed + "Fatal Error! " + gone, "a\n", "none", tagged},
         {{"schtask install admin"}, "", "a\n", "none", "a\n"},
         {{}, "", "", "none"},
         // Inner white space is the words' own (CommandText has the rest).
@@ -79,20 +61,21 @@ TEST(ScheduledTask, CommandsChangeTheTableAndSayHow) {
         Installation installation;
         const std::string folder = installation.installDir + "/";
         if (c.setup != "none") installation.layOutComplete();
-        if (c.setup == "definition") {
+        if (c.setup == "cron")
             installation.writeFile(folder + "PelorinUpdateTask.cron", "30 2 * * * /bin/true\n");
-        } else if (!c.setup.empty() && c.setup != "none") {
+        else if (c.setup == "fail")
+            installation.writeFile(installation.stubDir + "/crontab", "#!/bin/sh\nexit 1\n");
+        else if (!c.setup.empty() && c.setup != "none")
             std::filesystem::remove(folder + c.setup);
-        }
-        if (c.before) installation.writeFile(installation.crontabPath(), c.before);
+        if (!c.before.empty()) installation.writeFile(installation.crontabPath(), c.before);
         const UpdaterRun run = installation.runUpdater(c.words);
         EXPECT_EQ(run.exitCode, 0);
         const std::vector<std::string> lines = Installation::bodyLines(run.log);
         std::string shown;
         for (std::size_t i = c.setup == "none" ? 3 : 5; i + 2 < lines.size(); ++i) {
             const std::size_t at = lines[i].find(" at: ");
-            shown += (at == std::string::npos ? lines[i] : lines[i].substr(0, at + 5) + "<time>");
-            shown += "\n";
+            shown +=
+                (at == std::string::npos ? lines[i] : lines[i].substr(0, at + 5) + "<time>") + "\n";
         }
         EXPECT_EQ(shown, c.lines);
         std::string after = c.after;
@@ -101,14 +84,4 @@ TEST(ScheduledTask, CommandsChangeTheTableAndSayHow) {
         EXPECT_EQ(readFile(installation.crontabPath()), after);
         EXPECT_FALSE(std::filesystem::exists(folder + "PelorinUpdateTask.cron"));
     }
-}
-
-TEST(ScheduledTask, FailingCrontabIsAFailedRegistration) {
-    Installation installation;
-    installation.layOutComplete();
-    installation.writeFile(installation.stubDir + "/crontab", "#!/bin/sh\nexit 1\n");
-    const std::vector<std::string> lines =
-        Installation::bodyLines(installation.runUpdater({"schtask install nonadmin"}).log);
-    ASSERT_EQ(lines.size(), 9u);
-    EXPECT_EQ(lines[6], "Error! Failed to register scheduler.");
 }

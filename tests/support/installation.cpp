@@ -4,16 +4,15 @@
 #include <unistd.h>
 
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <mutex>
 #include <sstream>
 
 namespace fs = std::filesystem;
 
-// A crontab that keeps its table in a file beside itself, replaced by renaming
-// as the real one does, so that a pipeline reading the old table while writing
-// the new one never sees it cut.
+// Keeps its table beside itself, replaced by renaming as the real one does, so that a
+// pipeline reading the old table while writing the new one never sees it cut.
 static const char* const crontabStandIn = R"(#!/bin/sh
 table="$(dirname "$0")/crontab.txt"
 [ "$1" = "-u" ] && shift 2
@@ -25,9 +24,8 @@ esac
 )";
 
 std::string readFile(const std::string& path) {
-    std::stringstream content;
-    content << std::ifstream(path, std::ios::binary).rdbuf();
-    return content.str();
+    std::ifstream file(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(file), {}};
 }
 
 std::string updaterCopyPath() {
@@ -39,16 +37,7 @@ std::string updaterCopyPath() {
 }
 
 Installation::Installation(Level level)
-    : registryRoot(root.path() + "/registry"),
-      tempDir(root.path() + "/temp"),
-      stubDir(root.path() + "/stubs"),
-      homeDir(root.path() + "/home"),
-      rootDir(root.path() + "/Program Files/Halvorne/Pelorin"),
-      installDir(rootDir + "/Update"),
-      applicationDir(rootDir + "/Application"),
-      dataDir(rootDir + "/Data"),
-      updateDir(root.path() + "/Program Files/Halvorne/Update"),
-      hive(level == Level::User ? "HKEY_CURRENT_USER" : "HKEY_LOCAL_MACHINE") {
+    : hive(level == Level::User ? "HKEY_CURRENT_USER" : "HKEY_LOCAL_MACHINE") {
     for (const std::string& directory :
          {registryRoot, tempDir, homeDir, installDir, applicationDir})
         fs::create_directories(directory);
@@ -57,9 +46,9 @@ Installation::Installation(Level level)
 }
 
 void Installation::layOutComplete(const std::string& installedVersion) {
-    writeFile(registryRoot + "/" + hive + "/SOFTWARE/Halvorne/Update/path",
-              installDir + "/PelorinAutoUpdate");
-    writeFile(registryRoot + "/" + hive + "/SOFTWARE/Halvorne/Data/path", dataDir);
+    const std::string keys = registryRoot + "/" + hive + "/SOFTWARE/Halvorne/";
+    writeFile(keys + "Update/path", installDir + "/PelorinAutoUpdate");
+    writeFile(keys + "Data/path", dataDir);
     fs::create_directories(dataDir);
     writeFile(installDir + "/PelorinAutoUpdate", "updater");
     writeFile(installDir + "/BatchLauncher.sh", "#!/bin/sh\n");
@@ -109,10 +98,7 @@ pid_t Installation::startUpdater(const std::vector<std::string>& words,
 UpdaterRun Installation::finishUpdater(pid_t updater) {
     int status = 0;
     ::waitpid(updater, &status, 0);
-    UpdaterRun run;
-    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    run.log = readFile(logPath());
-    return run;
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, readFile(logPath()), ""};
 }
 
 std::vector<std::string> Installation::bodyLines(const std::string& log) {

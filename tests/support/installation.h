@@ -1,6 +1,5 @@
-// A browser installation in a temporary folder, with a registry stand-in and a
-// temporary directory of its own; the updater runs against it as a separate
-// process, as on a user's machine.
+// A browser installation in a temporary folder, with a registry stand-in and a temporary
+// directory of its own; the updater runs against it as a separate process.
 #pragma once
 
 #include <sys/types.h>
@@ -10,8 +9,7 @@
 
 #include "support/temp_dir.h"
 
-// The built updater under another name, so that tests running side by side
-// never meet each other's single-instance guard.
+// The built updater under another name: tests side by side never meet its single-instance guard.
 std::string updaterCopyPath();
 std::string readFile(const std::string& path);
 
@@ -38,16 +36,17 @@ public:
     UpdaterRun finishUpdater(pid_t updater);
     // The log's lines after its header (banner, empty line, start line).
     static std::vector<std::string> bodyLines(const std::string& log);
-    // PELORIN_REGISTRY_ROOT and TMPDIR in this process, for in-process contexts.
-    void useInThisProcess() const;
+    void useInThisProcess() const;  // sets PELORIN_REGISTRY_ROOT and TMPDIR here
     std::string logPath() const { return tempDir + "/PelorinAutoUpdate.log"; }
     std::string crontabPath() const { return stubDir + "/crontab.txt"; }
 
     TempDir root;
-    std::string registryRoot;  // a folder per key, a file per value
-    std::string tempDir, stubDir, homeDir;
-    std::string rootDir;                              // .../Program Files/Halvorne/Pelorin
-    std::string installDir, applicationDir, dataDir;  // rootDir/Update, /Application, /Data
-    std::string updateDir;                            // staging: .../Halvorne/Update
-    std::string hive;                                 // "HKEY_CURRENT_USER" or "HKEY_LOCAL_MACHINE"
+    const std::string registryRoot = root.path() + "/registry";  // a folder per key, a file a value
+    const std::string tempDir = root.path() + "/temp", stubDir = root.path() + "/stubs",
+                      homeDir = root.path() + "/home";
+    const std::string rootDir = root.path() + "/Program Files/Halvorne/Pelorin";
+    const std::string installDir = rootDir + "/Update", applicationDir = rootDir + "/Application",
+                      dataDir = rootDir + "/Data";
+    const std::string updateDir = root.path() + "/Program Files/Halvorne/Update";  // staging
+    const std::string hive;  // "HKEY_CURRENT_USER" or "HKEY_LOCAL_MACHINE"
 };

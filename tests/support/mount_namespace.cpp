@@ -7,24 +7,17 @@
 #include <fstream>
 #include <string>
 
-namespace {
-
-bool writeProcFile(const std::string& path, const std::string& content) {
-    std::ofstream file(path);
-    file << content;
-    return static_cast<bool>(file.flush());
-}
-
-}  // namespace
-
 bool enterOwnMountNamespace() {
+    const auto write = [](const char* path, const std::string& text) {
+        return static_cast<bool>(std::ofstream(path) << text << std::flush);
+    };
     if (::unshare(CLONE_NEWNS) != 0) {
-        const std::string uid = std::to_string(::getuid());
-        const std::string gid = std::to_string(::getgid());
+        const std::string uid = std::to_string(::getuid()), gid = std::to_string(::getgid());
         if (::unshare(CLONE_NEWUSER | CLONE_NEWNS) != 0) return false;
-        writeProcFile("/proc/self/setgroups", "deny");
-        if (!writeProcFile("/proc/self/uid_map", "0 " + uid + " 1\n")) return false;
-        if (!writeProcFile("/proc/self/gid_map", "0 " + gid + " 1\n")) return false;
+        write("/proc/self/setgroups", "deny");
+        if (!write("/proc/self/uid_map", "0 " + uid + " 1\n") ||
+            !write("/proc/self/gid_map", "0 " + gid + " 1\n"))
+            return false;
     }
     return ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
 }

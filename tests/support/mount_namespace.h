@@ -1,8 +1,6 @@
-// A mount namespace of the calling process's own, where a test may mount a
-// small disk or a read-only view without touching the machine's.
+// Enters a mount namespace of the process's own (root's, or else a user namespace's in which
+// the caller is root), its mounts private, for a test's own small disk or read-only view.
+// The caller must have one thread only. False when the system allows neither.
 #pragma once
 
-// Enters a new mount namespace (root's, or else a user namespace's in which
-// the caller is root) with its mounts made private. The caller must have one
-// thread only, as after a fork. False when the system allows neither.
 bool enterOwnMountNamespace();

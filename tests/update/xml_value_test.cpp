@@ -9,26 +9,14 @@
 
 using namespace std::string_literals;
 
-namespace {
-
 const std::string document =
     "<?xml version=\"1.0\"?>\n<Other><Hash>X</Hash></Other>\n"
     "<Update>\n  <Hash>\n\tAB  CD\n  </Hash>\n  <Codebase>https://h/p?a=1&amp;b=2"
     "</Codebase>\n  <Listfile><b>x</b></Listfile><Empty/>\n</Update>\n";
+const std::string version = "<Update><Version>2.0</Version></Update>";
 
-// A well-formed file with the Version "2.0", filled with spaces to `size` bytes.
-std::string versionFileOfSize(std::size_t size) {
-    std::string text = "<Update><Version>2.0</Version></Update>";
-    text.resize(size, ' ');
-    return text;
-}
-
-}  // namespace
-
-// Text is condensed and decoded, and only an element's direct text counts.
-// Line ends reach the parser as LF (CR LF and a lone CR alike), the first zero
-// byte ends the document, a file cut inside a UTF-8 sequence is no document,
-// and a file beyond 1 MiB is not read at all.
+// Text condensed and decoded, only direct text; line ends as LF; the first zero byte ends the
+// document; a file cut inside a UTF-8 sequence is none, nor is one beyond 1 MiB read.
 TEST(XmlValue, ValuesAsReadFromTheFile) {
     const struct {
         std::string bytes;
@@ -55,8 +43,8 @@ TEST(XmlValue, ValuesAsReadFromTheFile) {
          "Version", ""},
         {"\r", "Version", ""},
         {"", "Version", ""},
-        {versionFileOfSize(1 << 20), "Version", "2.0"},
-        {versionFileOfSize((1 << 20) + 1), "Version", ""},
+        {version + std::string((1 << 20) - version.size(), ' '), "Version", "2.0"},
+        {version + std::string((1 << 20) + 1 - version.size(), ' '), "Version", ""},
     };
     TempDir dir;
     const std::string path = dir.path() + "/m.xml";

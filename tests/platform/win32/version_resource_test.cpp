@@ -1,5 +1,4 @@
-// The version the log's banner shows and the one in the executable's version
-// resource are written in two places; a release must bump both.
+// The banner's version and the version resource's are written in two places; a release bumps both.
 #include <gtest/gtest.h>
 #include <process.h>
 #include <windows.h>
@@ -15,9 +14,9 @@
 
 TEST(Win32VersionResource, FileVersionEqualsTheLogBannersVersion) {
     char own[MAX_PATH] = {};
-    const std::string updater = std::string(own, GetModuleFileNameA(nullptr, own, MAX_PATH));
+    const std::string tests(own, GetModuleFileNameA(nullptr, own, MAX_PATH));
     const std::string path =
-        updater.substr(0, updater.rfind('\\') + 1) + platform::updaterExecutableName;
+        tests.substr(0, tests.rfind('\\') + 1) + platform::updaterExecutableName;
     // The banner's version, from a run with a command it rejects, logging into a TMP of its own.
     TempDir temporary;
     const std::string savedTmp = std::getenv("TMP") ? std::getenv("TMP") : "";
@@ -26,9 +25,8 @@ TEST(Win32VersionResource, FileVersionEqualsTheLogBannersVersion) {
     _putenv_s("TMP", savedTmp.c_str());
     std::string banner;
     std::getline(std::ifstream(temporary.path() + "\\PelorinAutoUpdate.log"), banner);
-    const std::string version =
-        banner.substr(banner.find('[') + 1, banner.find(']') - banner.find('[') - 1);
-
+    const std::size_t open = banner.find('[');
+    const std::string version = banner.substr(open + 1, banner.find(']') - open - 1);
     DWORD ignored = 0;
     std::vector<char> data(GetFileVersionInfoSizeA(path.c_str(), &ignored));
     ASSERT_FALSE(data.empty()) << path << " has no version resource";

@@ -4,40 +4,19 @@
 
 #include <cctype>
 #include <cstdio>
-#include <fstream>
 #include <string>
 
 #include "app/process_count.h"
 #include "platform/platform.h"
 #include "support/temp_dir.h"
 
-using platform::Hive;
-
-namespace {
-
-std::string readOr(Hive hive, const std::string& keyPath, const std::string& name) {
-    std::string value = "untouched";
-    platform::readRegistryString(hive, keyPath, name, value);
-    return value;
-}
-
-}  // namespace
-
-TEST(Win32Files, StatusDirectoriesAndWideNames) {
+TEST(Win32Files, TemporaryFolderAndWideNames) {
     // The log's folder is this text less its one trailing backslash.
     const std::string temporary = platform::temporaryDirectory();
     ASSERT_EQ(temporary.back(), '\\');
     EXPECT_TRUE(platform::fileStatus(temporary.substr(0, temporary.size() - 1)).isDirectory);
-    TempDir dir;
-    std::ofstream(dir.path() + "\\file.txt") << "x";
-    EXPECT_TRUE(platform::fileStatus(dir.path() + "\\file.txt").isRegularFile);
-    EXPECT_FALSE(platform::fileStatus(dir.path() + "\\missing").exists);
-    bool exists = true;
-    EXPECT_TRUE(platform::createDirectory(dir.path() + "\\new", exists) && !exists);
-    EXPECT_FALSE(platform::createDirectory(dir.path() + "\\new", exists) || !exists);
-    EXPECT_FALSE(platform::createDirectory(dir.path() + "\\missing\\child", exists) || exists);
-    // The hasher opens files by their wide names: a name outside ASCII must
-    // name the same file both ways.
+    TempDir dir;  // PathUtils has the rest of files and directories
+    // The hasher opens files by their wide names: a name outside ASCII names the same file.
     const std::string name = dir.path() + "\\caf\xe9 \x80.txt";
     FILE* narrow = platform::openFile(name, "wb");
     if (!narrow) GTEST_SKIP() << "the ANSI code page lacks these characters";
@@ -70,19 +49,24 @@ TEST(Win32Processes, CountsByExactFileNameAndRunsCommands) {
 
 // Discovery tells a user installation from a machine one by the hive alone.
 TEST(Win32Registry, ValuesFitTheBufferAndEachHiveIsReadOnlyFromItself) {
+    using platform::Hive;
+    const auto read = [](Hive hive, const std::string& keyPath, const char* name) {
+        std::string value = "untouched";
+        platform::readRegistryString(hive, keyPath, name, value);
+        return value;
+    };
     // A key of this process's own, so that runs side by side never share one.
     const std::string key =
         "SOFTWARE\\PelorinAutoUpdateTests" + std::to_string(GetCurrentProcessId());
-    for (const std::string& value : {std::string(259, 'a'), std::string(260, 'b')}) {
+    for (const std::string& value : {std::string(259, 'a'), std::string(260, 'b')})
         ASSERT_EQ(RegSetKeyValueA(HKEY_CURRENT_USER, key.c_str(), value.substr(0, 1).c_str(),
                                   REG_SZ, value.c_str(), static_cast<DWORD>(value.size() + 1)),
                   ERROR_SUCCESS);
-    }
-    EXPECT_EQ(readOr(Hive::CurrentUser, key, "a"), std::string(259, 'a'));
-    EXPECT_EQ(readOr(Hive::CurrentUser, key, "b"), "untouched");  // no room for the terminator
-    EXPECT_EQ(readOr(Hive::CurrentUser, key, "c"), "untouched");
-    EXPECT_EQ(readOr(Hive::CurrentUser, key + "\\Missing", "a"), "untouched");
-    EXPECT_EQ(readOr(Hive::LocalMachine, key, "a"), "untouched");
+    EXPECT_EQ(read(Hive::CurrentUser, key, "a"), std::string(259, 'a'));
+    EXPECT_EQ(read(Hive::CurrentUser, key, "b"), "untouched");  // no room for the terminator
+    EXPECT_EQ(read(Hive::CurrentUser, key, "c"), "untouched");
+    EXPECT_EQ(read(Hive::CurrentUser, key + "\\Missing", "a"), "untouched");
+    EXPECT_EQ(read(Hive::LocalMachine, key, "a"), "untouched");
     EXPECT_TRUE(platform::registryKeyExists(Hive::CurrentUser, key));
     EXPECT_FALSE(platform::registryKeyExists(Hive::CurrentUser, key + "\\Missing"));
     EXPECT_FALSE(platform::registryKeyExists(Hive::LocalMachine, key));
@@ -90,6 +74,6 @@ TEST(Win32Registry, ValuesFitTheBufferAndEachHiveIsReadOnlyFromItself) {
     if (RegSetKeyValueA(HKEY_LOCAL_MACHINE, key.c_str(), "m", REG_SZ, "machine", 8) !=
         ERROR_SUCCESS)
         GTEST_SKIP() << "this account cannot write HKEY_LOCAL_MACHINE";
-    EXPECT_EQ(readOr(Hive::LocalMachine, key, "m"), "machine");
+    EXPECT_EQ(read(Hive::LocalMachine, key, "m"), "machine");
     RegDeleteTreeA(HKEY_LOCAL_MACHINE, key.c_str());
 }
