@@ -1,6 +1,5 @@
-// pelorin_conditioned_run CONNECT_SECONDS LOW_SPEED_SECONDS [UPDATER]: the
-// updater's own run, as main makes it, with these transfer time-outs instead
-// of its 30 s and 60 s, which it takes from no setting.
+// pelorin_conditioned_run CONNECT_SECONDS LOW_SPEED_SECONDS: the updater's own run with these
+// transfer time-outs instead of its fixed 30 s and 60 s.
 #include <string>
 
 #include "app/command_dispatch.h"
@@ -13,5 +12,4 @@ int main(int argc, char** argv) {
     context.transferTimeouts.lowSpeedSeconds = std::stol(argv[2]);
     const char* const updaterArgv[] = {"PelorinAutoUpdate", nullptr};
     dispatchCommand(context, 1, updaterArgv);
-    return 0;
 }

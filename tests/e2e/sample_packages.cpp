@@ -5,22 +5,18 @@
 #include <stdexcept>
 
 #include "support/installation.h"
-#include "support/temp_dir.h"
 
 const std::string& samplePackage(const std::string& version, const std::string& scriptOptions) {
     static TempDir packagesDir;
     static std::map<std::string, std::string> built;
-    const auto found = built.find(version + scriptOptions);
-    if (found != built.end()) return found->second;
+    if (built.count(version + scriptOptions)) return built[version + scriptOptions];
     const std::string package =
         packagesDir.path() + "/Pelorin-" + std::to_string(built.size()) + ".msi";
     // The script refuses a version of anything but numbers and dots.
     const std::string command =
         "sh '" PELORIN_SOURCE_DIR "/tools/sample_release/make_sample_msi.sh' " + scriptOptions +
         " '" + version + "' '" + package + "' >'" + package + ".out' 2>&1";
-    if (version.find('\'') != std::string::npos || std::system(command.c_str()) != 0) {
-        throw std::runtime_error("make_sample_msi.sh " + scriptOptions + " " + version +
-                                 " failed:\n" + readFile(package + ".out"));
-    }
-    return built.emplace(version + scriptOptions, package).first->second;
+    if (version.find('\'') != std::string::npos || std::system(command.c_str()) != 0)
+        throw std::runtime_error("make_sample_msi.sh failed:\n" + readFile(package + ".out"));
+    return built[version + scriptOptions] = package;
 }

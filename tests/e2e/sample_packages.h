@@ -3,7 +3,5 @@
 
 #include <string>
 
-// A real installer package of the sample release `version`, built with the
-// options `scriptOptions` of make_sample_msi.sh (e.g. "--lower-case-folder");
-// throws std::runtime_error with the script's output when it fails.
+// The installer package of release `version`, made with make_sample_msi.sh `scriptOptions`.
 const std::string& samplePackage(const std::string& version, const std::string& scriptOptions = "");

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -25,6 +26,7 @@ namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 using Element = const TiXmlElement*;
+using Words = std::vector<std::string>;
 
 namespace {
 
@@ -33,9 +35,8 @@ const std::string scenariosDir = PELORIN_SOURCE_DIR "/tests/e2e/scenarios";
 template <typename Each>
 void forChildren(Element parent, Each each) {
     for (Element child = parent ? parent->FirstChildElement() : nullptr; child;
-         child = child->NextSiblingElement()) {
+         child = child->NextSiblingElement())
         each(child, std::string(child->Value()));
-    }
 }
 
 std::string attr(Element element, const char* name, const std::string& fallback = "") {
@@ -53,18 +54,16 @@ std::string unescaped(const std::string& text) {
     std::string bytes;
     for (std::size_t i = 0; i < text.size(); ++i) {
         const char kind = text[i] == '\\' && i + 1 < text.size() ? text[++i] : '\0';
-        if (kind == 'x') {
-            bytes += static_cast<char>(std::stoi(text.substr(i + 1, 2), nullptr, 16));
-            i += 2;
-        } else {
-            bytes += kind == 'r' ? '\r' : kind == 'n' ? '\n' : text[i];
-        }
+        bytes += kind == 'x'   ? static_cast<char>(std::stoi(text.substr(i + 1, 2), nullptr, 16))
+                 : kind == 'r' ? '\r'
+                 : kind == 'n' ? '\n'
+                               : text[i];
+        i += kind == 'x' ? 2 : 0;
     }
     return bytes;
 }
 
-// An FTP (pyftpdlib) or SFTP (sshd) mirror on 127.0.0.1 (tools/update_server);
-// sshd lets in the key it leaves in `clientHome`/.ssh/id_rsa.
+// An FTP or SFTP mirror on 127.0.0.1; sshd lets in the key it leaves in `clientHome`/.ssh.
 struct Mirror {
     TempDir dir;
     std::string root = dir.path() + "/root", out = dir.path() + "/out", baseUrl;
@@ -74,12 +73,11 @@ struct Mirror {
         fs::create_directories(root);
         const std::string tools = PELORIN_SOURCE_DIR "/tools/update_server/";
         const std::string port = std::to_string(bindLoopback(LoopbackSocket(), 0, false, "sshd"));
-        pid = protocol == "ftp"
-                  ? spawn({"/usr/bin/python3", tools + "ftp_server.py", root, dir.path() + "/port"},
-                          out)
-                  : spawn({"/bin/sh", tools + "sftp_server.sh", dir.path() + "/sshd", port,
-                           clientHome},
-                          out);
+        pid = spawn(protocol == "ftp" ? Words{"/usr/bin/python3", tools + "ftp_server.py", root,
+                                              dir.path() + "/port"}
+                                      : Words{"/bin/sh", tools + "sftp_server.sh",
+                                              dir.path() + "/sshd", port, clientHome},
+                    out);
         for (const auto limit = Clock::now() + 30s; baseUrl.empty();
              std::this_thread::sleep_for(20ms)) {
             if (protocol == "ftp" && fs::exists(dir.path() + "/port"))
@@ -96,49 +94,71 @@ struct Mirror {
     ~Mirror() { stopChild(pid); }
 };
 
-// A scenario's server: the HTTPS test server, a mirror, a port that takes
-// connections and never answers, or a port where nothing listens.
+// The HTTPS test server, a mirror, a port that never answers or one where nothing listens.
 struct Host {
     std::unique_ptr<TestServer> server;
     std::unique_ptr<Mirror> mirror;
     std::unique_ptr<LoopbackSocket> silent;
     std::string baseUrl;
     std::string root() const { return server ? server->rootDir() : mirror ? mirror->root : ""; }
+
+    Host(Element element, const std::string& clientHome) {
+        const std::string protocol = attr(element, "protocol", "https"),
+                          cert = attr(element, "cert");
+        if (protocol != "https") {
+            mirror = std::make_unique<Mirror>(protocol, clientHome);
+            baseUrl = mirror->baseUrl;
+            return;
+        }
+        int port = attr(element, "name") == "main" ? mainServerPort() : 0;
+        if (attr(element, "handshake") == "never") {
+            silent = std::make_unique<LoopbackSocket>();
+            port = bindLoopback(*silent, port, true, "a server that never answers");
+        } else if (attr(element, "unreachable") == "true") {
+            if (!port) port = bindLoopback(LoopbackSocket(), 0, false, "a port nobody listens on");
+        } else {
+            server = std::make_unique<TestServer>(cert == "ForeignCa"   ? ServerCert::ForeignCa
+                                                  : cert == "WrongHost" ? ServerCert::WrongHost
+                                                                        : ServerCert::Good,
+                                                  port);
+            port = server->port();
+        }
+        baseUrl = "https://localhost:" + std::to_string(port);
+    }
 };
 
-Host startHost(Element element, const std::string& clientHome) {
-    Host host;
-    const std::string protocol = attr(element, "protocol", "https"), cert = attr(element, "cert");
-    if (protocol != "https") {
-        host.mirror = std::make_unique<Mirror>(protocol, clientHome);
-        host.baseUrl = host.mirror->baseUrl;
-        return host;
-    }
-    int port = attr(element, "name") == "main" ? mainServerPort() : 0;
-    if (attr(element, "handshake") == "never") {
-        host.silent = std::make_unique<LoopbackSocket>();
-        port = bindLoopback(*host.silent, port, true, "a server that never answers");
-    } else if (attr(element, "unreachable") == "true") {
-        if (!port) port = bindLoopback(LoopbackSocket(), 0, false, "a port nobody listens on");
-    } else {
-        host.server = std::make_unique<TestServer>(cert == "ForeignCa"   ? ServerCert::ForeignCa
-                                                   : cert == "WrongHost" ? ServerCert::WrongHost
-                                                                         : ServerCert::Good,
-                                                   port);
-        port = host.server->port();
-    }
-    host.baseUrl = "https://localhost:" + std::to_string(port);
-    return host;
-}
-
 bool processRuns(const std::string& name) {
-    for (const auto& entry : fs::directory_iterator("/proc")) {
+    for (const auto& entry : fs::directory_iterator("/proc"))
         if (readFile(entry.path().string() + "/comm") == name + "\n") return true;
-    }
     return false;
 }
 
 }  // namespace
+
+UpdaterRun UpdaterTarget::run(Installation& installation, const RunConditions& conditions) {
+    std::vector<std::string> launcher;
+    if (!conditions.peakMemoryFile.empty()) {
+        // Without AddressSanitizer's quarantine, which would count every freed buffer.
+        const char* asan = std::getenv("ASAN_OPTIONS");
+        launcher = {"/usr/bin/time",
+                    "-f",
+                    "%M",
+                    "-o",
+                    conditions.peakMemoryFile,
+                    "/usr/bin/env",
+                    "ASAN_OPTIONS=" + std::string(asan ? asan : "") + ":quarantine_size_mb=0"};
+    }
+    launcher.insert(launcher.end(), conditions.launcher.begin(), conditions.launcher.end());
+    UpdaterRun run = installation.finishUpdater(installation.startUpdater({}, launcher));
+    if (run.exitCode == 77) run.notRun = "no mount namespace for the volumes";
+    return run;
+}
+
+// The updater knows the browser by its executable's file name alone.
+std::vector<std::string> UpdaterTarget::browserCommand(const std::string& dir) {
+    fs::copy_file("/bin/sleep", dir + "/Pelorin", fs::copy_options::overwrite_existing);
+    return {dir + "/Pelorin", "600"};
+}
 
 std::vector<std::string> linesOf(const std::string& text) {
     std::vector<std::string> lines;
@@ -162,14 +182,14 @@ std::string logDifference(const std::vector<std::string>& expected,
                           const std::vector<std::string>& actual) {
     std::size_t line = 0;
     while (line < expected.size() && line < actual.size() &&
-           lineMatches(expected[line], actual[line])) {
+           lineMatches(expected[line], actual[line]))
         ++line;
-    }
     if (line == expected.size() && line == actual.size()) return "";
-    std::string report = "The logs differ from line " + std::to_string(line + 1) + ".\nExpected:\n";
-    for (const std::string& text : expected) report += "  " + text + "\n";
-    report += "Actual:\n";
-    for (const std::string& text : actual) report += "  " + text + "\n";
+    std::string report = "The logs differ from line " + std::to_string(line + 1) + ".";
+    for (const auto* lines : {&expected, &actual}) {
+        report += lines == &expected ? "\nExpected:\n" : "Actual:\n";
+        for (const std::string& text : *lines) report += "  " + text + "\n";
+    }
     return report;
 }
 
@@ -191,19 +211,18 @@ int mainServerPort() {
 void replayScenario(const std::string& name, UpdaterTarget& target) {
     const std::string file = scenariosDir + "/" + name + "/scenario.xml";
     TiXmlDocument document(file.c_str());
-    if (!document.LoadFile()) throw std::runtime_error(file + ": " + document.ErrorDesc());
+    if (!document.LoadFile() || !document.RootElement()->FirstChildElement("Installation"))
+        throw std::runtime_error(file + ": no <Installation>: " + document.ErrorDesc());
     const Element scenario = document.RootElement();
     const Element installed = scenario->FirstChildElement("Installation");
-    if (!installed) throw std::runtime_error(file + ": no <Installation>");
     SCOPED_TRACE(textOf(scenario->FirstChildElement("Description")));
-
     Installation installation(attr(installed, "level") == "System" ? Installation::Level::System
                                                                    : Installation::Level::User);
     target.layOut(installation, attr(installed, "version"));
     std::map<std::string, Host> hosts;
     forChildren(scenario, [&](Element element, const std::string& kind) {
         if (kind == "Server")
-            hosts[attr(element, "name")] = startHost(element, installation.homeDir);
+            hosts.try_emplace(attr(element, "name"), element, installation.homeDir);
     });
     fs::copy_file(TestServer::caBundlePath(), installation.applicationDir + "/PelorinCert.pem",
                   fs::copy_options::overwrite_existing);
@@ -213,8 +232,8 @@ void replayScenario(const std::string& name, UpdaterTarget& target) {
         {"updateDir", installation.updateDir},
         {"applicationDir", installation.applicationDir},
         {"dataDir", installation.dataDir}};
-    // ${NAME}: a server's base URL; ${sha1:NAME/PATH}, ${sha1lower:NAME/PATH}:
-    // a served file's hash; directories as the updater names them or native.
+    // ${NAME}: a server's base URL; ${sha1:NAME/PATH}, ${sha1lower:NAME/PATH}: a served file's
+    // hash; directories as the updater names them or native.
     const auto value = [&](const std::string& key, bool updaterView) {
         const std::size_t colon = key.find(':') + 1, slash = key.find('/');
         if (colon && hosts.count(key.substr(colon, slash - colon))) {
@@ -238,7 +257,6 @@ void replayScenario(const std::string& name, UpdaterTarget& target) {
         }
         return text;
     };
-
     forChildren(scenario, [&](Element server, const std::string& kind) {
         if (kind != "Server") return;
         const Host& host = hosts.at(attr(server, "name"));
@@ -257,12 +275,10 @@ void replayScenario(const std::string& name, UpdaterTarget& target) {
                 installation.writeFile(host.root() + path,
                                        expand(escapes ? unescaped(text) : text, true));
             } else {
-                throw std::runtime_error(file + ": a server without files cannot take <" + child +
-                                         ">");
+                throw std::runtime_error(file + ": no <" + child + "> on this server");
             }
         });
     });
-
     RunConditions conditions;
     std::vector<std::string> volumes = {"/bin/bash", PELORIN_SOURCE_DIR "/tests/e2e/volumes.sh"};
     int browserSeconds = -1;
@@ -283,30 +299,23 @@ void replayScenario(const std::string& name, UpdaterTarget& target) {
             throw std::runtime_error(file + ": unknown <" + kind + "> in <Installation>");
         }
     });
-    if (volumes.size() > 2) {
-        conditions.launcher = volumes;
-        conditions.launcher.push_back("--");
-    }
-    if (const Element timeouts = scenario->FirstChildElement("TransferTimeouts")) {
+    if (volumes.size() > 2) conditions.launcher = volumes, conditions.launcher.push_back("--");
+    if (const Element timeouts = scenario->FirstChildElement("TransferTimeouts"))
         conditions.launcher.insert(
             conditions.launcher.end(),
             {PELORIN_CONDITIONED_RUN_EXE, attr(timeouts, "connectSeconds", "30"),
              attr(timeouts, "lowSpeedSeconds", "60")});
-    }
     const double peakLimit = std::stod(attr(scenario, "peakMemoryBelowMiB", "0"));
     if (peakLimit > 0) conditions.peakMemoryFile = installation.root.path() + "/peak-memory";
-
     pid_t browser = -1;
     if (browserSeconds >= 0) {
         fs::create_directories(installation.root.path() + "/browser");
         browser = spawn(target.browserCommand(installation.root.path() + "/browser"));
         for (const auto limit = Clock::now() + 30s;
-             !processRuns(target.browserName()) && Clock::now() < limit;) {
+             !processRuns(target.browserName()) && Clock::now() < limit;)
             std::this_thread::sleep_for(20ms);
-        }
     }
-    // The browser closes a while after the unpack has put the package copy
-    // into the staging folder, or after a minute when that never happens.
+    // The browser closes a while after the unpack copied the package, or after a minute.
     std::atomic<bool> running{true};
     std::thread watch([&] {
         auto closeAt = Clock::now() + 60s;
@@ -323,7 +332,6 @@ void replayScenario(const std::string& name, UpdaterTarget& target) {
     watch.join();
     if (browser > 0) stopChild(browser);
     if (!run.notRun.empty()) GTEST_SKIP() << run.notRun;
-
     EXPECT_EQ(run.exitCode, 0) << "the updater's exit code";
     std::vector<std::string> expected = {"*************** PelorinAutoUpdate [2.5] **************",
                                          "", "Started at: <any>."};
@@ -333,8 +341,7 @@ void replayScenario(const std::string& name, UpdaterTarget& target) {
     EXPECT_TRUE(difference.empty()) << difference;
     forChildren(scenario->FirstChildElement("Files"), [&](Element element,
                                                           const std::string& kind) {
-        // Without regard to letter case, as Windows looks: msitools and the
-        // Windows Installer name the package's folders in different cases.
+        // Letter case ignored: msitools and the Windows Installer name folders differently.
         const std::string path = platform::pathIgnoringCase(expand(attr(element, "path"), false));
         const fs::file_status status = fs::symlink_status(path);
         if (kind == "Directory") {
@@ -347,9 +354,8 @@ void replayScenario(const std::string& name, UpdaterTarget& target) {
                 << "content of " << path;
         }
     });
-    // GNU time's figure in KiB, where the target measures it.
     if (peakLimit > 0 && fs::exists(conditions.peakMemoryFile)) {
-        const double peak = std::atof(readFile(conditions.peakMemoryFile).c_str()) / 1024;
+        const double peak = std::atof(readFile(conditions.peakMemoryFile).c_str()) / 1024;  // KiB
         EXPECT_LT(peak, peakLimit) << "MiB at the peak";
         std::printf("Peak memory: %.1f MiB\n", peak);
     }

@@ -1,6 +1,5 @@
-// Replays scenarios/<name>/scenario.xml (README.md) against a build: lays out
-// the installation, starts the servers, runs the updater, compares the whole
-// log and checks the files. What differs between builds is an UpdaterTarget.
+// Replays scenarios/<name>/scenario.xml (README.md) against a build. The base
+// target is the native build; WineTarget overrides what differs under Wine.
 #pragma once
 
 #include <string>
@@ -8,9 +7,7 @@
 
 #include "support/installation.h"
 
-// What a run needs beyond the installation: a native `launcher` for volumes
-// and shorter time-outs (volumes.sh, pelorin_conditioned_run), and a file for
-// GNU time's figure of the run's peak memory.
+// `launcher`: volumes and shorter time-outs; `peakMemoryFile`: GNU time's figure.
 struct RunConditions {
     std::vector<std::string> launcher;
     std::string peakMemoryFile;
@@ -19,30 +16,28 @@ struct RunConditions {
 class UpdaterTarget {
 public:
     virtual ~UpdaterTarget() = default;
-    // The registry keys and the files a release leaves, `version` installed.
-    virtual void layOut(Installation& installation, const std::string& version) = 0;
+    virtual void layOut(Installation& installation, const std::string& version) {
+        installation.layOutComplete(version);
+    }
     // A native path as the updater names it.
-    virtual std::string updaterPath(const std::string& nativePath) const = 0;
+    virtual std::string updaterPath(const std::string& nativePath) const { return nativePath; }
     // Runs the updater to its end; the log with "\n" line ends.
-    virtual UpdaterRun run(Installation& installation, const RunConditions& conditions) = 0;
-    // A command running, until killed, a program in `dir` that the updater
-    // counts as a running browser; it shows in /proc/PID/comm as browserName().
-    virtual std::vector<std::string> browserCommand(const std::string& dir) = 0;
-    virtual std::string browserName() const = 0;
-    // A text file as the updater reads it, with "\n" line ends.
-    virtual std::string readText(const std::string& nativePath) const = 0;
+    virtual UpdaterRun run(Installation& installation, const RunConditions& conditions);
+    // Runs, until killed, a program in `dir` that shows in /proc/PID/comm as browserName().
+    virtual std::vector<std::string> browserCommand(const std::string& dir);
+    virtual std::string browserName() const { return "Pelorin"; }
+    // A text file as the updater reads it; natively byte for byte, so a stray CR shows.
+    virtual std::string readText(const std::string& nativePath) const {
+        return readFile(nativePath);
+    }
 };
 
-// The lines of a text with "\n" line ends; a last line without one counts.
-std::vector<std::string> linesOf(const std::string& text);
-// In `expected`, "<any>" stands for one or more characters (libcurl's texts)
-// and "<seconds>" for an elapsed time such as 0.52; the rest must be equal.
+std::vector<std::string> linesOf(const std::string& text);  // a last line without "\n" counts
+// "<any>" stands for one or more characters, "<seconds>" for an elapsed time such as 0.52.
 bool lineMatches(const std::string& expected, const std::string& actual);
 // Empty when the logs match; otherwise the first difference and both logs.
 std::string logDifference(const std::vector<std::string>& expected,
                           const std::vector<std::string>& actual);
-// The scenario folders, sorted.
 std::vector<std::string> scenarioNames();
-// The port of the build's main manifest URL; 0 when it is not on localhost.
-int mainServerPort();
+int mainServerPort();  // 0 when the build's main manifest URL is not on localhost
 void replayScenario(const std::string& name, UpdaterTarget& target);

@@ -1,6 +1,5 @@
-// The Windows build under Wine, driven from this native program (README.md;
-// set up by tools/windows/e2e.sh, skipped without PELORIN_E2E_WINDOWS_EXE):
-// every scenario, the scheduled-task commands and the shipped launcher.
+// The Windows build under Wine (README.md; set up by tools/windows/e2e.sh, skipped
+// without PELORIN_E2E_WINDOWS_EXE): every scenario, the task commands, the launcher.
 #include <gtest/gtest.h>
 #include <pwd.h>
 #include <unistd.h>
@@ -29,7 +28,7 @@ class WineTarget : public UpdaterTarget {
 public:
     // `wine WORDS...` in the tests' own prefix, with more `environment`; its exit status.
     int wine(const Lines& words, const Lines& environment = {},
-             const std::string& output = "/dev/null") const {
+             const std::string& output = "") const {
         Lines command = {"/usr/bin/env", "WINEPREFIX=" + prefix_,
                          "WINEPATH=" + updaterPath(standins_)};
         command.insert(command.end(), environment.begin(), environment.end());
@@ -37,12 +36,9 @@ public:
         command.insert(command.end(), words.begin(), words.end());
         return waitFor(spawn(command, output));
     }
-
+    // A 32-bit installer on 64-bit Windows writes machine keys into the 32-bit view. Wine
+    // keeps the Linux HOME from Windows programs, but libcurl looks there for an SFTP key.
     void layOut(Installation& installation, const std::string& version) override {
-        // A 32-bit installer on 64-bit Windows writes machine keys into the
-        // 32-bit view, where a 64-bit program would not find them. Wine keeps
-        // the Linux HOME from Windows programs; libcurl looks for an SFTP key
-        // below the HOME of the user's environment.
         const auto value = [&](const char* name, const std::string& path) {
             return '"' + std::string(name) + "\"=\"" +
                    std::regex_replace(updaterPath(path), std::regex(R"(\\)"), R"(\\)") + "\"\n";
@@ -50,21 +46,20 @@ public:
         const std::string updater = installation.installDir + "/PelorinAutoUpdate.exe";
         const std::string keys = "\n[" + installation.hive + "\\SOFTWARE\\Halvorne\\";
         std::string clear = "Windows Registry Editor Version 5.00\n", add = clear;
-        for (const char* hive : {"HKEY_CURRENT_USER", "HKEY_LOCAL_MACHINE"}) {
+        for (const char* hive : {"HKEY_CURRENT_USER", "HKEY_LOCAL_MACHINE"})
             for (const char* key :
                  {"\\SOFTWARE\\Halvorne]\n", "\\SOFTWARE\\Wow6432Node\\Halvorne]\n"})
                 clear += "\n[-" + std::string(hive) + key;
-        }
         add += keys + "Update]\n" + value("path", updater) + keys + "Data]\n" +
                value("path", installation.dataDir) + "\n[HKEY_CURRENT_USER\\Environment]\n" +
                value("HOME", installation.homeDir);
-        installation.writeFile(installation.root.path() + "/clear.reg", clear);
-        installation.writeFile(installation.root.path() + "/add.reg", add);
+        const std::string clearFile = installation.root.path() + "/clear.reg",
+                          addFile = installation.root.path() + "/add.reg";
+        installation.writeFile(clearFile, clear);
+        installation.writeFile(addFile, add);
         const bool machine = installation.hive == "HKEY_LOCAL_MACHINE";
-        if (wine({"reg", "import", updaterPath(installation.root.path() + "/clear.reg"),
-                  "/reg:64"}) ||
-            wine({"reg", "import", updaterPath(installation.root.path() + "/add.reg"),
-                  machine ? "/reg:32" : "/reg:64"}))
+        if (wine({"reg", "import", updaterPath(clearFile), "/reg:64"}) ||
+            wine({"reg", "import", updaterPath(addFile), machine ? "/reg:32" : "/reg:64"}))
             throw std::runtime_error("wine reg import failed");
         fs::create_directories(installation.dataDir);
         fs::copy_file(exe, updater, fs::copy_options::overwrite_existing);
@@ -74,19 +69,16 @@ public:
         installation.writeFile(installation.applicationDir + "/UpdatePelorin.xml",
                                "<Update><Version>" + version + "</Version></Update>\n");
     }
-
     std::string updaterPath(const std::string& nativePath) const override {
         std::string path = "Z:" + nativePath;
         std::replace(path.begin(), path.end(), '/', '\\');
         return path;
     }
-
     UpdaterRun run(Installation& installation, const RunConditions& conditions) override {
         if (!conditions.launcher.empty())
             return {-1, "", "no volumes or shorter time-outs under Wine"};
         return runWith(installation, {});
     }
-
     // The updater with `words`; every line of its log must end in CR LF.
     UpdaterRun runWith(Installation& installation, const Lines& words) {
         fs::remove(logPath());
@@ -106,7 +98,6 @@ public:
             << log;
         return run;
     }
-
     Lines browserCommand(const std::string& dir) override {
         fs::copy_file(standins_ + "/browser.exe", dir + "/Pelorin.exe",
                       fs::copy_options::overwrite_existing);
@@ -115,12 +106,10 @@ public:
     }
     // Wine names the Linux process after the Windows program it runs.
     std::string browserName() const override { return "Pelorin.exe"; }
-
     // The updater reads text files in text mode, where CR LF is a line end.
     std::string readText(const std::string& nativePath) const override {
         return std::regex_replace(readFile(nativePath), std::regex("\r\n"), "\n");
     }
-
     // Where the schtasks stand-in records the command lines it was given.
     static std::string schtasksRecord(const Installation& installation) {
         return installation.root.path() + "/schtasks-calls.txt";
@@ -132,7 +121,6 @@ public:
         return prefix_ + "/drive_c/users/" + ::getpwuid(::getuid())->pw_name +
                "/AppData/Local/Temp/PelorinAutoUpdate.log";
     }
-
     const std::string exe = setting("PELORIN_E2E_WINDOWS_EXE");
 
 private:
@@ -153,10 +141,9 @@ TEST_P(WineBuild, Replays) {
 INSTANTIATE_TEST_SUITE_P(EndToEnd, WineBuild, ::testing::ValuesIn(scenarioNames()),
                          [](const auto& info) { return info.param; });
 
-// The scheduled-task commands in turn on one installation: Wine's schtasks
-// creates the task from a definition file and deletes it; the stand-in
-// answers the hourly form, which Wine's cannot create. Every command line
-// schtasks gets is recorded and compared byte for byte.
+// The task commands in turn on one installation: Wine's schtasks creates the task from a
+// definition file and deletes it; the stand-in answers the hourly form, which Wine's
+// cannot create. The command lines schtasks gets are compared byte for byte.
 TEST(EndToEndWineBuild, ScheduledTaskCommands) {
     WineTarget target;
     if (target.exe.empty()) GTEST_SKIP() << "no Windows build";
@@ -170,7 +157,6 @@ TEST(EndToEndWineBuild, ScheduledTaskCommands) {
     const std::string hourly =
         "schtasks /Create /SC HOURLY /MO 5 /TN PelorinUpdateTask /TR  \"wscript \\\"" + dir +
         "\\BatchLauncher.vbs\\\" \\\"" + dir + "\\PelorinAutoUpdate.exe\\\"\"";
-    const std::string hourlyAsSystem = hourly + " /RL Highest /RU System\n";
     const Lines registered = {"Attempting to register scheduler...",
                               "Schedule registered at: <any>.",
                               "Scheduler registered successfully."};
@@ -187,7 +173,11 @@ TEST(EndToEndWineBuild, ScheduledTaskCommands) {
         {{"schtask install admin"}, true, true, registered, del + fromXml},
         {{"schtask uninstall"}, false, false, deregistered, del},
         {{"schtask uninstall"}, false, false, notDeregistered, del},
-        {{"schtask", "install", "admin"}, false, false, registered, del + hourlyAsSystem},
+        {{"schtask", "install", "admin"},
+         false,
+         false,
+         registered,
+         del + hourly + " /RL Highest /RU System\n"},
         {{"schtask install nonadmin"}, true, false, registered, del + hourly + "\n"},
     };
     // The definition the bundle ships, naming this installation's folder.
@@ -209,15 +199,14 @@ TEST(EndToEndWineBuild, ScheduledTaskCommands) {
         EXPECT_TRUE(difference.empty()) << difference;
         EXPECT_EQ(readFile(WineTarget::schtasksRecord(installation)), step.calls);
         EXPECT_FALSE(fs::exists(definition)) << "the definition is used once";
-        const std::string task = readFile(target.taskFile());
-        EXPECT_EQ(
-            task.find("<Description>Keeps the Pelorin browser up to date.") != std::string::npos,
-            step.task);
+        const std::string task = readFile(target.taskFile()),
+                          ours = "<Description>Keeps the Pelorin";
+        EXPECT_EQ(task.find(ours) != std::string::npos, step.task);
     }
 }
 
-// The shipped launcher under Wine's wscript starts the updater it is given
-// and ends; the updater then runs to its end on its own.
+// The shipped launcher under Wine's wscript starts the updater it is given and ends;
+// the updater then runs to its end on its own.
 TEST(EndToEndWineBuild, LauncherStartsTheUpdaterItIsGiven) {
     WineTarget target;
     if (target.exe.empty()) GTEST_SKIP() << "no Windows build";
@@ -232,10 +221,9 @@ TEST(EndToEndWineBuild, LauncherStartsTheUpdaterItIsGiven) {
               0);
     const std::string end = "Temporary files cleaned up successfully.";
     std::string log;
-    for (int poll = 0; poll < 600 && log.find(end) == std::string::npos; ++poll) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        log = readFile(target.logPath());
-    }
+    for (int poll = 0; poll < 600 && log.find(end) == std::string::npos; ++poll)
+        std::this_thread::sleep_for(std::chrono::milliseconds(100)),
+            log = readFile(target.logPath());
     EXPECT_NE(log.find("Starting update process..."), std::string::npos) << log;
     EXPECT_NE(log.find(end), std::string::npos) << log;
 }
