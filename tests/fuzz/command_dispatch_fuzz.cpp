@@ -1,7 +1,5 @@
-// Any command line (the input's zero bytes part its words) through the
-// dispatch over an installation in a temporary folder: the task registered or
-// removed for at most three words, or else the invalid-command line with the
-// crontab left as it was; never two task entries.
+// Any command line (zero bytes part its words) through the dispatch: the task registered or
+// removed for at most three words, else the invalid-command line and the crontab as it was.
 #include <cstdlib>
 #include <vector>
 

@@ -1,7 +1,5 @@
-// The manifest, whatever it holds, through the updater's reads of its values
-// and the version decision: an offer exactly when the AppId is the updater's
-// and the predicate has an operator, its version a trimmed part of the
-// predicate after the last '<' (else '>').
+// Any manifest through the value reads and the decision: an offer exactly for the updater's AppId
+// and a predicate with an operator, its version a trimmed part after the last '<' (else '>').
 #include <cstdlib>
 #include <fstream>
 

@@ -1,7 +1,5 @@
-// ServerList.lst, whatever it holds, through the line rules: no more entries
-// than the bound, each a manifest URL of an accepted scheme. An input of at
-// most 32 bytes "#repeat N\n..." stands for its rest N times over, to reach
-// the bound.
+// Any ServerList.lst through the line rules: at most the bound of entries, each a manifest URL of
+// an accepted scheme. "#repeat N\n..." (at most 32 bytes) stands for its rest N times over.
 #include <cstdlib>
 
 #include "serverlist/list_lines.h"

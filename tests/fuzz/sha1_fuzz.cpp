@@ -1,5 +1,4 @@
-// SHA-1 on each engine against OpenSSL's, the input appended in pieces of the
-// length its first byte gives.
+// SHA-1 on each engine against OpenSSL's, appended in pieces of the length the first byte gives.
 #include <openssl/sha.h>
 
 #include <algorithm>

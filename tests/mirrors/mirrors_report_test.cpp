@@ -4,8 +4,8 @@
 #include <sys/wait.h>
 
 #include <array>
-#include <filesystem>
 #include <fstream>
+#include <memory>
 
 #include "publish/manifest_writer.h"
 #include "support/installation.h"
@@ -28,25 +28,21 @@ const std::string mirrors[][6] = {
     {"/gone/", "1.1", "/gone.msi", packageHash, "broken", "package: HTTP 404"},
     {"/stall/", "1.1", "/1.1.msi", packageHash, "broken", "Operation too slow"}};
 
-// Every mirror's manifest under its own path.
-struct MirrorServer : TestServer {
-    MirrorServer() {
-        for (const auto& m : mirrors) {
-            putFile(m[0] + "Win/UpdateWin.xml",
-                    manifestText({m[1], url(m[2]), m[3], "1.1", "/l.lst", "0A"}));
-        }
-        setRule("/stall/Win/UpdateWin.xml", R"({"stall": true})");
-        putFile("/1.1.msi", std::string(3000, 'p'));
-        putFile("/copy/1.1.msi", std::string(3000, 'p'));
-        putFile("/1.0.msi", "the last release");
-        putFile("/current.lst", "Version = 1.1\n" + url("/") + "\n" + url("/copy") + "\n");
-    }
-};
-
-// Started once for the test process.
+// Every mirror's manifest under its own path; started once for the test process.
 const TestServer& server() {
-    static const MirrorServer server;
-    return server;
+    static const std::unique_ptr<TestServer> server = [] {
+        auto s = std::make_unique<TestServer>();
+        for (const auto& m : mirrors)
+            s->putFile(m[0] + "Win/UpdateWin.xml",
+                       manifestText({m[1], s->url(m[2]), m[3], "1.1", "/l.lst", "0A"}));
+        s->setRule("/stall/Win/UpdateWin.xml", R"({"stall": true})");
+        s->putFile("/1.1.msi", std::string(3000, 'p'));
+        s->putFile("/copy/1.1.msi", std::string(3000, 'p'));
+        s->putFile("/1.0.msi", "the last release");
+        s->putFile("/current.lst", "Version = 1.1\n" + s->url("/") + "\n" + s->url("/copy") + "\n");
+        return s;
+    }();
+    return *server;
 }
 
 // The exit status, standard output and standard error.
@@ -62,13 +58,11 @@ std::array<std::string, 3> runMirrors(const std::string& arguments) {
 }  // namespace
 
 TEST(MirrorsReport, FullCheckNamesEachKindOfMirrorWorstFirstAndExitsOne) {
-    const TempDir dir;
-    std::ofstream list(dir.path() + "/ServerList.lst", std::ios::binary);
-    list << "# mirrors\r\nVersion = 1.1\r\n  https://localhost:1/\r\n";  // nothing listens there
-    for (const auto& mirror : mirrors) list << "  " << server().url(mirror[0]) << "\r\n";
-    list.close();
+    std::string list = "# mirrors\r\nVersion = 1.1\r\n  https://localhost:1/\r\n";  // no one there
+    for (const auto& mirror : mirrors) list += "  " + server().url(mirror[0]) + "\r\n";
+    server().putFile("/full.lst", list);
     const auto [status, out, err] = runMirrors(
-        "--list " + dir.path() + "/ServerList.lst --main " + server().url("/Win/UpdateWin.xml") +
+        "--list " + server().url("/full.lst") + " --main " + server().url("/Win/UpdateWin.xml") +
         " --ca-bundle " + TestServer::caBundlePath() + " --full --json --timeout 1");
     for (const auto& m : mirrors) {
         const std::size_t start =
@@ -92,8 +86,6 @@ TEST(MirrorsReport, ExitsZeroWhenEveryMirrorIsCurrentAndTwoOnBadUsageOrInput) {
     const TempDir dir;
     std::ofstream(dir.path() + "/Empty.lst") << "Version = 1.1\n";
     const std::string ca = " --ca-bundle " + TestServer::caBundlePath();
-    const std::string foreignCa =
-        std::filesystem::path(TestServer::caBundlePath()).replace_filename("foreign-ca.pem");
     const std::string main = " --main " + server().url("/Win/UpdateWin.xml");
     const std::string list = "--list " + server().url("/current.lst");
     const std::string cases[][3] = {
@@ -103,7 +95,8 @@ TEST(MirrorsReport, ExitsZeroWhenEveryMirrorIsCurrentAndTwoOnBadUsageOrInput) {
         {list + main + ca + " --bogus", "2", "unknown option \"--bogus\""},
         {list + main + ca + " --parallel 0", "2", "--parallel takes a number"},
         {list + main + " --ca-bundle " + dir.path(), "2", "is no file"},
-        {list + main + " --ca-bundle " + foreignCa, "2", "SSL certificate problem"},
+        {list + main + " --ca-bundle " + TestServer::foreignCaPath(), "2",
+         "SSL certificate problem"},
         {"--list " + dir.path() + "/none.lst" + main + ca, "2", "cannot read the server list"},
         {"--list " + server().url("/none.lst") + main + ca, "2", "none.lst: HTTP 404"},
         {"--list " + dir.path() + "/Empty.lst" + main + ca, "2", "names no mirror"},

@@ -1,6 +1,5 @@
-// pelorin-publish run as a publisher runs it, on real packages: what it
-// refuses, with which line, and that a refusal writes no manifest and leaves
-// no unpacked files behind.
+// pelorin-publish on real packages: what it refuses, with which one line, leaving no manifest
+// and no unpacked files behind.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 

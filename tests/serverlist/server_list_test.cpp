@@ -1,5 +1,4 @@
-// ServerList.lst: the line rules of a load, the random order of the entries,
-// and the refresh from a real HTTPS server on 127.0.0.1 (log lines, files).
+// ServerList.lst: line rules, random order, refresh from a real HTTPS server (log lines, files).
 #include "serverlist/server_list.h"
 
 #include <curl/curl.h>
@@ -10,8 +9,8 @@
 
 #include <filesystem>
 #include <memory>
+#include <numeric>
 #include <set>
-#include <sstream>
 #include <stdexcept>
 #include <tuple>
 
@@ -26,20 +25,13 @@
 namespace fs = std::filesystem;
 using Lines = std::vector<std::string>;
 
-namespace {
+static const std::string m = "/Win/UpdateWin.xml";  // appended unless an entry ends in ".xml"
+static const std::string oldList = "Version = 1.0\nhttps://old.example\n";
+static const std::string checked =
+    "Server list file downloaded successfully.\nValidating server list file...\n";
+static const std::string validated = checked + "Server list file validated successfully.\n";
 
-const std::string m = "/Win/UpdateWin.xml";  // appended to an entry not ending in ".xml"
-const std::string oldList = "Version = 1.0\nhttps://old.example\n";
-// The lines of a download that passed its check, then `last`.
-Lines checkedThen(const std::string& last) {
-    return {"Server list file downloaded successfully.", "Validating server list file...",
-            "Server list file validated successfully.", last};
-}
-
-}  // namespace
-
-// An updater context whose discovery finds nothing: its log is open and
-// nothing else runs. A list of it stands in Data/ServerList.lst.
+// A context whose discovery finds nothing: its log is open, nothing else runs.
 class ServerListLoad : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -49,7 +41,6 @@ protected:
         list = std::make_unique<ServerList>(listPath, *context);
         list->caBundlePath = TestServer::caBundlePath();
     }
-    // The next test's folders go to the system's folder, not into this one's.
     void TearDown() override { ::unsetenv("TMPDIR"); }
 
     Installation installation;
@@ -59,19 +50,13 @@ protected:
     std::unique_ptr<ServerList> list;
 };
 
-// Each row is loaded again by one list, a load starting from "0.0", and leaves
-// the file as it is.
+// Each row loaded again by one list, from "0.0"; the file stays as it is.
 TEST_F(ServerListLoad, LinesGiveTheVersionAndTheManifestUrls) {
     using Urls = std::multiset<std::string>;  // in any order
     const std::tuple<std::string, const char*, Urls> cases[] = {
         // text, version, URLs
         {"", "0.0", {}},
         {"  version   =   7  \n", "7", {}},
-        {"   https://spaces.example/list   \r\n\thttps://tab.example/list\n"
-         "https://crlf.example/\r\nhttps://last.example/no-line-end",
-         "0.0",
-         {"https://crlf.example" + m, "https://last.example/no-line-end" + m,
-          "https://spaces.example/list" + m}},
         {"# https://commented.example\n     # Version = 4.0\n\n      \nhttps://a.example\n"
          "#https://b.example\nVersion = 3.0\nhttps://a.example\n",
          "3.0",
@@ -83,15 +68,19 @@ TEST_F(ServerListLoad, LinesGiveTheVersionAndTheManifestUrls) {
         {"Version = 1.0\nVersion = 2.0\nversion=https://x.example\n", "1.0", {}},
         {"Version = 0.0\nVersion = 2.0\n", "2.0", {}},
         {"Version =\nVersion =    \nVersion 2.0\nVersion = 5\n", "5", {}},
+        // Only spaces are stripped; a scheme is lower case, an entry at least 8 characters.
         {"HTTPS://capitals.example\nHttp://mixed.example\nhttp://\nftp://a\nftp://ab\nsftp://x\n"
-         "gopher://other.example\nwww.example.com\nhttp://plain.example\n",
+         "gopher://other.example\nwww.example.com\nhttp://plain.example\n"
+         "https://slash.example/path/\nhttps://noslash.example/path\n"
+         "https://manifest.example/own.xml\nhttps://capitals.example/OWN.XML\n"
+         "   https://spaces.example/list   \r\n\thttps://tab.example/list\n"
+         "https://crlf.example/\r\nhttps://last.example/no-line-end",
          "0.0",
-         {"ftp://ab" + m, "http://plain.example" + m, "sftp://x" + m}},
-        {"https://slash.example/path/\nhttps://noslash.example/path\n"
-         "https://manifest.example/own.xml\nhttps://capitals.example/OWN.XML\n",
-         "0.0",
-         {"https://capitals.example/OWN.XML" + m, "https://manifest.example/own.xml",
-          "https://noslash.example/path" + m, "https://slash.example/path/Win/UpdateWin.xml"}},
+         {"ftp://ab" + m, "http://plain.example" + m, "sftp://x" + m,
+          "https://capitals.example/OWN.XML" + m, "https://manifest.example/own.xml",
+          "https://noslash.example/path" + m, "https://slash.example/path/Win/UpdateWin.xml",
+          "https://crlf.example" + m, "https://last.example/no-line-end" + m,
+          "https://spaces.example/list" + m}},
     };
     for (const auto& [text, version, urls] : cases) {
         SCOPED_TRACE(text);
@@ -101,8 +90,8 @@ TEST_F(ServerListLoad, LinesGiveTheVersionAndTheManifestUrls) {
         EXPECT_EQ(Urls(list->urls.begin(), list->urls.end()), urls);
         EXPECT_EQ(readFile(listPath), text);
     }
-    // Entries beyond the bound are dropped, later lines still read; each load
-    // is shuffled with the calendar second as its seed.
+    // Entries beyond the bound are dropped, later lines still read; the calendar
+    // second seeds the shuffle.
     std::string many;
     Lines kept;
     for (std::size_t i = 0; i < ServerList::maxEntries + 5; ++i) {
@@ -119,8 +108,7 @@ TEST_F(ServerListLoad, LinesGiveTheVersionAndTheManifestUrls) {
     EXPECT_TRUE(list->urls == early || list->urls == kept);
 }
 
-// A missing file is written with the default (its text the scenarios show),
-// or the load raises when it cannot be; the list keeps what it held.
+// A missing file is written with the default, or the load raises; the list keeps its entries.
 TEST_F(ServerListLoad, MissingFileIsCreatedOrRaised) {
     fs::remove(listPath);
     list->load();
@@ -143,8 +131,8 @@ TEST_F(ServerListLoad, MissingFileIsCreatedOrRaised) {
 }
 
 TEST(Shuffle, EachSeedGivesItsOrder) {
-    // Seed, number of entries, their order.
     const std::tuple<unsigned, std::size_t, const char*> cases[] = {
+        // seed, number of entries, their order
         {1, 0, ""},
         {1, 1, "a"},
         {2, 7, "efdacgb"},
@@ -155,9 +143,7 @@ TEST(Shuffle, EachSeedGivesItsOrder) {
         Lines entries;
         for (std::size_t i = 0; i < count; ++i) entries.push_back(std::string(1, char('a' + i)));
         shuffleEntries(entries, seed);
-        std::string shuffled;
-        for (const std::string& entry : entries) shuffled += entry;
-        EXPECT_EQ(shuffled, order) << "seed " << seed;
+        EXPECT_EQ(std::accumulate(entries.begin(), entries.end(), std::string()), order) << seed;
     }
 }
 
@@ -166,30 +152,23 @@ protected:
     static void SetUpTestSuite() { server = new TestServer(); }
     static void TearDownTestSuite() { delete server; }
 
-    // The lines logged by a refresh of `refreshed` (by default the list).
-    Lines refresh(const std::string& url, const std::string& hash, bool expected,
-                  ServerList* refreshed = nullptr) {
+    std::string refresh(const std::string& url, const std::string& hash, bool expected) {
         context->logStream->flush();
         const std::size_t start = readFile(installation.logPath()).size();
-        EXPECT_EQ((refreshed ? refreshed : list.get())->refresh(handle.get(), url, hash), expected);
+        EXPECT_EQ(list->refresh(handle.get(), url, hash), expected);
         context->logStream->flush();
-        std::istringstream log(readFile(installation.logPath()).substr(start));
-        Lines lines;
-        for (std::string line; std::getline(log, line);) lines.push_back(line);
-        return lines;
+        return readFile(installation.logPath()).substr(start);
     }
 
-    static TestServer* server;
+    static inline TestServer* server = nullptr;
     // As the manifest's fetch leaves it.
     std::unique_ptr<CURL, void (*)(CURL*)> handle{curl_easy_init(), curl_easy_cleanup};
     const std::string backup = listPath + ".bak";
     const std::string temporary = listDir + "/~tmpList.lst";
 };
 
-TestServer* ServerListRefresh::server = nullptr;
-
-// The download, byte for byte, takes the place of the list, which becomes the
-// backup when there is one, and is loaded. The run's state stays.
+// The download takes the list's place byte for byte, the list (if any) becomes
+// the backup, and the new one is loaded. The run's state stays.
 TEST_F(ServerListRefresh, NewListIsWrittenAndLoaded) {
     const std::tuple<bool, std::string, const char*, std::string> cases[] = {
         // list file there, new list, its version, backup afterwards
@@ -203,9 +182,9 @@ TEST_F(ServerListRefresh, NewListIsWrittenAndLoaded) {
         installation.writeFile(backup, "backup of an earlier refresh");
         if (!listThere) fs::remove(listPath);
         const std::string hash = hashFileToHex(server->putFile("/new/ServerList.lst", text));
-        EXPECT_EQ(refresh(server->url("/new/ServerList.lst"), hash, true),
-                  checkedThen("Server list file successfully updated to version " +
-                              std::string(version) + "."));
+        EXPECT_EQ(
+            refresh(server->url("/new/ServerList.lst"), hash, true),
+            validated + "Server list file successfully updated to version " + version + ".\n");
         EXPECT_EQ(readFile(listPath), text);
         EXPECT_EQ(readFile(backup), backupAfter);
         EXPECT_FALSE(fs::exists(temporary));
@@ -214,20 +193,17 @@ TEST_F(ServerListRefresh, NewListIsWrittenAndLoaded) {
     }
 }
 
-// The list stays, with no backup and no download left. No server there, or
-// one not trusted, ends without a line.
+// The list stays, no backup or download is left. An absent or untrusted server logs nothing.
 TEST_F(ServerListRefresh, FailedRefreshChangesNothing) {
     const std::string url = server->url("/failed/ServerList.lst");
     server->putFile("/failed/ServerList.lst", "Version = 2.0\nhttps://new.example\n");
-    const std::tuple<std::string, std::string, Lines> cases[] = {
+    const std::string ca = TestServer::caBundlePath();
+    const std::tuple<std::string, std::string, std::string> cases[] = {
         // URL, CA bundle, lines
-        {url,
-         TestServer::caBundlePath(),
-         {"Server list file downloaded successfully.", "Validating server list file...",
-          "Error! Server list file validation failed."}},
-        {"", TestServer::caBundlePath(), {"Error! Failed to download server list file."}},
-        {"https://127.0.0.1:1/ServerList.lst", TestServer::caBundlePath(), {}},  // refused
-        {url, TestServer::foreignCaPath(), {}},
+        {url, ca, checked + "Error! Server list file validation failed.\n"},
+        {"", ca, "Error! Failed to download server list file.\n"},
+        {"https://127.0.0.1:1/ServerList.lst", ca, ""},  // refused
+        {url, TestServer::foreignCaPath(), ""},
     };
     for (const auto& [from, caBundle, lines] : cases) {
         SCOPED_TRACE(from);
@@ -241,8 +217,8 @@ TEST_F(ServerListRefresh, FailedRefreshChangesNothing) {
     }
 }
 
-// A disk that holds the download but not the backup of a large old list: the
-// list stays as it was. A child mounts a 64 KiB disk over the list's folder.
+// A 64 KiB disk (mounted by a child) holds the download but not the backup of
+// a large old list: the list stays as it was.
 TEST_F(ServerListRefresh, ListStaysWhenTheDiskCannotHoldItsBackup) {
     std::string large = "Version = 9.0\n";
     while (large.size() < 40 * 1024)
@@ -256,13 +232,11 @@ TEST_F(ServerListRefresh, ListStaysWhenTheDiskCannotHoldItsBackup) {
             ::mount("tmpfs", listDir.c_str(), "tmpfs", 0, "size=64k") != 0)
             ::_exit(77);
         installation.writeFile(listPath, large);
-        ServerList onSmallDisk(listPath, *context);
-        onSmallDisk.caBundlePath = TestServer::caBundlePath();
-        const Lines lines = refresh(server->url("/disk/ServerList.lst"), hash, false, &onSmallDisk);
-        const bool kept = readFile(listPath) == large && onSmallDisk.version == "9.0";
-        const bool leftovers = fs::exists(backup) || fs::exists(temporary);
-        const Lines expected = checkedThen("Error! Failed to backup existing server list file.");
-        ::_exit(kept && !leftovers && lines == expected ? 0 : 1);
+        list->load();
+        const bool logged = refresh(server->url("/disk/ServerList.lst"), hash, false) ==
+                            validated + "Error! Failed to backup existing server list file.\n";
+        const bool kept = readFile(listPath) == large && list->version == "9.0";
+        ::_exit(logged && kept && !fs::exists(backup) && !fs::exists(temporary) ? 0 : 1);
     }
     int status = 0;
     ASSERT_EQ(::waitpid(child, &status, 0), child);

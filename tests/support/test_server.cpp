@@ -17,14 +17,11 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-std::string toolPath(const std::string& name) {
-    return std::string(PELORIN_SOURCE_DIR) + "/tools/update_server/" + name;
-}
+const std::string toolDir = PELORIN_SOURCE_DIR "/tools/update_server/";
 
 std::string readWholeFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
     std::ostringstream text;
-    text << in.rdbuf();
+    text << std::ifstream(path, std::ios::binary).rdbuf();
     return text.str();
 }
 
@@ -33,21 +30,19 @@ void writeWholeFile(const std::string& path, const std::string& content) {
     if (!(out << content).flush()) throw std::runtime_error("cannot write " + path);
 }
 
-// Made once per test process, and again should a test have removed it.
-const std::string& certificateDir() {
+}  // namespace
+
+const std::string& TestServer::certificateDir() {
     static TempDir dir;
     if (!fs::exists(dir.path() + "/wronghost-server.pem")) {
         const std::string output = dir.path() + ".out";
+        const std::string command = "sh '" + toolDir + "make_certs.sh' '" + dir.path() + "' >'";
         fs::create_directories(dir.path());
-        if (std::system(("sh '" + toolPath("make_certs.sh") + "' '" + dir.path() + "' >'" + output +
-                         "' 2>&1")
-                            .c_str()) != 0)
+        if (std::system((command + output + "' 2>&1").c_str()) != 0)
             throw std::runtime_error("make_certs.sh failed:\n" + readWholeFile(output));
     }
     return dir.path();
 }
-
-}  // namespace
 
 TestServer::TestServer(ServerCert cert, int port) : rootDir_(dir_.path() + "/root") {
     fs::create_directories(rootDir_);
@@ -57,18 +52,18 @@ TestServer::TestServer(ServerCert cert, int port) : rootDir_(dir_.path() + "/roo
     const std::string python = fs::exists("/usr/bin/python3") ? "/usr/bin/python3" : "python3";
     const std::string output = dir_.path() + "/server.out";
     const std::string command =
-        "exec " + python + " '" + toolPath("update_server.py") + "' --port " +
-        std::to_string(port) + " --port-file '" + dir_.path() + "/port' --root '" + rootDir_ +
-        "' --cert '" + base + ".pem' --key '" + base + ".key' --rules '" + dir_.path() +
-        "/rules.json' --request-log '" + dir_.path() + "/requests.log' --parent-pid " +
-        std::to_string(::getpid()) + " >'" + output + "' 2>&1 </dev/null";
+        "exec " + python + " '" + toolDir + "update_server.py' --port " + std::to_string(port) +
+        " --port-file '" + dir_.path() + "/port' --root '" + rootDir_ + "' --cert '" + base +
+        ".pem' --key '" + base + ".key' --rules '" + dir_.path() + "/rules.json' --request-log '" +
+        dir_.path() + "/requests.log' --parent-pid " + std::to_string(::getpid()) + " >'" + output +
+        "' 2>&1 </dev/null";
     pid_ = ::fork();
     if (pid_ == 0) {
         ::execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
         ::_exit(127);
     }
-    const std::string portFile = dir_.path() + "/port";
-    for (auto deadline = Clock::now() + std::chrono::seconds(30); !fs::exists(portFile);) {
+    for (auto deadline = Clock::now() + std::chrono::seconds(30);
+         !fs::exists(dir_.path() + "/port");) {
         if (pid_ < 0 || ::waitpid(pid_, nullptr, WNOHANG) == pid_) pid_ = -1;
         if (pid_ < 0 || Clock::now() >= deadline) {
             stop();
@@ -76,7 +71,7 @@ TestServer::TestServer(ServerCert cert, int port) : rootDir_(dir_.path() + "/roo
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
-    port_ = std::stoi(readWholeFile(portFile));
+    port_ = std::stoi(readWholeFile(dir_.path() + "/port"));
 }
 
 // The server keeps nothing worth a clean exit.
@@ -92,14 +87,6 @@ std::string TestServer::url(const std::string& path) const {
     return path.empty() || path[0] != '/' ? base + "/" + path : base + path;
 }
 
-std::string TestServer::caBundlePath() {
-    return certificateDir() + "/ca.pem";
-}
-
-std::string TestServer::foreignCaPath() {
-    return certificateDir() + "/foreign-ca.pem";
-}
-
 std::string TestServer::putFile(const std::string& urlPath, const std::string& content) const {
     const fs::path file = fs::path(rootDir_) / fs::path(urlPath).relative_path();
     fs::create_directories(file.parent_path());
@@ -107,8 +94,7 @@ std::string TestServer::putFile(const std::string& urlPath, const std::string& c
     return file.string();
 }
 
-// The server reads the file at every request; the rename keeps it from ever
-// reading one half written.
+// The server reads it at every request: the rename keeps it from reading half a file.
 void TestServer::writeRules() const {
     std::string json;
     for (const auto& rule : rules_) json += ",\n\"" + rule.first + "\": " + rule.second;
@@ -117,8 +103,7 @@ void TestServer::writeRules() const {
     fs::rename(path + ".tmp", path);
 }
 
-// Each line is a JSON object of method, path and headers, whose texts hold no
-// quotes: every second piece between quotes is one of them.
+// Lines of JSON {"method", "path", "headers"} whose texts hold no quotes.
 std::vector<ReceivedRequest> TestServer::requests() const {
     std::vector<ReceivedRequest> requests;
     std::istringstream log(readWholeFile(dir_.path() + "/requests.log"));

@@ -1,6 +1,6 @@
-// A real HTTPS update server on 127.0.0.1 for the tests, for the object's life
-// (tools/update_server/update_server.py): files to serve live in rootDir(),
-// misbehaviours are rules per URL path, and every request is logged.
+// A real HTTPS update server on 127.0.0.1 (tools/update_server/update_server.py)
+// for the object's life: files in rootDir(), misbehaviours as rules per URL path
+// (tools/update_server/README.md), every request logged.
 #pragma once
 
 #include <sys/types.h>
@@ -12,7 +12,6 @@
 
 #include "support/temp_dir.h"
 
-// Which certificate the server presents.
 enum class ServerCert {
     Good,       // localhost and 127.0.0.1, from the CA in caBundlePath()
     ForeignCa,  // localhost, from the CA in foreignCaPath()
@@ -20,31 +19,28 @@ enum class ServerCert {
 };
 
 struct ReceivedRequest {
-    std::string method;
-    std::string path;                                          // as sent, query included
+    std::string method, path;                                  // path as sent, query included
     std::vector<std::pair<std::string, std::string>> headers;  // in the order received
 };
 
 class TestServer {
 public:
-    // Listens on `port` of 127.0.0.1 (0: a free one) once constructed; throws
-    // std::runtime_error with the server's output when it does not.
+    // Listens on `port` (0: a free one) once constructed, or throws with the server's output.
     explicit TestServer(ServerCert cert = ServerCert::Good, int port = 0);
     ~TestServer() { stop(); }
     TestServer(const TestServer&) = delete;
     TestServer& operator=(const TestServer&) = delete;
 
     int port() const { return port_; }
-    // "https://localhost:PORT" + path; a '/' is put in front of a path without one.
-    std::string url(const std::string& path) const;
-    static std::string caBundlePath();   // the updater's bundle: the Good server's CA
-    static std::string foreignCaPath();  // a CA that signed no Good certificate
+    std::string url(const std::string& path) const;  // "https://localhost:PORT" + '/'? + path
+    // The updater's bundle (the Good server's CA), and a CA that signed no Good certificate.
+    static std::string caBundlePath() { return certificateDir() + "/ca.pem"; }
+    static std::string foreignCaPath() { return certificateDir() + "/foreign-ca.pem"; }
     std::string rootDir() const { return rootDir_; }
 
     // Writes the file served at `urlPath`; gives its path on disk.
     std::string putFile(const std::string& urlPath, const std::string& content) const;
-    // Makes `urlPath` misbehave from the next request on: `ruleJson` is one
-    // JSON object, e.g. R"({"status": 404})" (tools/update_server/README.md).
+    // From the next request on, e.g. setRule("/a.msi", R"({"status": 404})").
     void setRule(const std::string& urlPath, const std::string& ruleJson) {
         rules_[urlPath] = ruleJson;
         writeRules();
@@ -53,12 +49,11 @@ public:
         rules_.erase(urlPath);
         writeRules();
     }
-
-    // Every request so far, oldest first (texts without quotes). Throws
-    // std::runtime_error on a line the server has not finished writing.
+    // Every request so far, oldest first; throws on a line not yet fully written.
     std::vector<ReceivedRequest> requests() const;
 
 private:
+    static const std::string& certificateDir();  // made once, and again if a test removed it
     void stop();
     void writeRules() const;
 

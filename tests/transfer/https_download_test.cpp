@@ -1,5 +1,4 @@
-// The package download against a real HTTPS server on 127.0.0.1: what lands
-// on disk, the log lines, the run state and what the server was sent.
+// The package download from a real HTTPS server: the file, log lines, run state, requests.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -13,8 +12,7 @@
 namespace fs = std::filesystem;
 using namespace std::string_literals;
 
-// Each download replaces a longer package of an earlier run; an earlier failure
-// does not mark the lines of the next. What arrived before a failure stays.
+// Each replaces a longer package of an earlier run; what arrived before a failure stays.
 TEST(HttpsDownload, WhatArrivesIsThePackage) {
     TestServer server;  // before TMPDIR points into the installation
     Installation installation;

@@ -11,32 +11,23 @@
 #include "transfer/file_hash.h"
 #include "transfer/sha1_compress.h"
 
-namespace {
-
-std::string finalHex(Sha1Hasher& hasher) {
+// Hashed in two appends, the first of `split` bytes.
+static std::string digestOf(const std::string& bytes, std::size_t split) {
+    Sha1Hasher hasher;
+    hasher.append(bytes.data(), static_cast<uint32_t>(split));
+    hasher.append(bytes.data() + split, static_cast<uint32_t>(bytes.size() - split));
     hasher.finalize();
     std::wstring wide;
     hasher.reportHash(wide);
     return std::string(wide.begin(), wide.end());
 }
 
-// Hashed in two appends, the first of `split` bytes.
-std::string digestOf(const std::string& bytes, std::size_t split) {
-    Sha1Hasher hasher;
-    hasher.append(bytes.data(), static_cast<uint32_t>(split));
-    hasher.append(bytes.data() + split, static_cast<uint32_t>(bytes.size() - split));
-    return finalHex(hasher);
-}
-
-}  // namespace
-
-// Published vectors, then bytes that are not text at sizes around the padding
-// limit, one block and the file reader's 524,800-byte buffer.
+// Published vectors, then binary bytes around the padding limit, one block and
+// the file reader's 524,800-byte buffer.
 TEST(Sha1Hasher, MessagesAndFilesGiveTheirKnownDigests) {
     std::string bytes(524801, '\0');
     uint32_t state = 1;  // a linear congruential generator's top byte
-    for (char& byte : bytes)
-        byte = static_cast<char>((state = state * 1664525u + 1013904223u) >> 24);
+    for (char& byte : bytes) byte = char((state = state * 1664525u + 1013904223u) >> 24);
     const std::pair<std::string, const char*> cases[] = {
         {"", "DA39A3EE5E6B4B0D3255BFEF95601890AFD80709"},
         {"abc", "A9993E364706816ABA3E25717850C26C9CD0D89D"},
