@@ -65,19 +65,16 @@ std::string installedRelease(const Installation& installation) {
 
 std::string manifest(const std::string& offered, const TestServer& server, const std::string& hash,
                      const std::string& listVersion) {
-    const std::string listPath = "/ServerList.lst";
-    return "<?xml version=\"1.0\"?>\n<Update>\n  <AppId>com.halvornesys.pelorin</AppId>\n"
-           "  <Predicate>Version &lt; " +
-           offered + "</Predicate>\n  <Codebase>" + server.url("/Pelorin.msi") +
-           "</Codebase>\n  <Hash>" + hash + "</Hash>\n  <Listversion>" + listVersion +
-           "</Listversion>\n  <Listfile>" + server.url(listPath) + "</Listfile>\n  <Listhash>" +
-           hashFileToHex(server.rootDir() + listPath) + "</Listhash>\n</Update>\n";
+    return "<Update><AppId>com.halvornesys.pelorin</AppId><Predicate>Version &lt; " + offered +
+           "</Predicate><Codebase>" + server.url("/Pelorin.msi") + "</Codebase><Hash>" + hash +
+           "</Hash><Listversion>" + listVersion + "</Listversion><Listfile>" +
+           server.url("/ServerList.lst") + "</Listfile><Listhash>" +
+           hashFileToHex(server.rootDir() + "/ServerList.lst") + "</Listhash></Update>\n";
 }
 
 }  // namespace
 
-// A list of 7.5 MiB, near the 8 MiB cap, replaces one as large: every kill leaves the old
-// list or the new one, whole, and the next start completes the refresh.
+// A 7.5 MiB list (near the cap) replaces another: a kill leaves either whole; a rerun completes.
 TEST(EndToEndFaults, KilledRefreshLeavesOldOrNewListWhole) {
     TestServer server;
     const auto largeList = [&](const std::string& version) {
@@ -98,9 +95,7 @@ TEST(EndToEndFaults, KilledRefreshLeavesOldOrNewListWhole) {
                       : fs::exists(temporary)) &&
                !hasEnded(updater))
             std::this_thread::sleep_for(Micros(200));
-        return std::chrono::duration_cast<Micros>(
-                   std::chrono::steady_clock::now().time_since_epoch())
-            .count();
+        return std::chrono::steady_clock::now();
     };
     const auto startRefresh = [&] {
         installation.writeFile(list, oldList);
@@ -115,12 +110,11 @@ TEST(EndToEndFaults, KilledRefreshLeavesOldOrNewListWhole) {
         EXPECT_FALSE(fs::exists(temporary));
         EXPECT_FALSE(fs::exists(installation.dataDir + "/serverManifest.xml"));
     };
-    // Half of the kills fall anywhere in the refresh, the others in its last step (backup
-    // and swap), after the line that reports the list validated.
+    // Half of the kills fall anywhere in the refresh, half after validation (backup and swap).
     const char* const validated = "Server list file validated successfully";
     const pid_t measured = startRefresh();
-    const long long begun = waitFor(measured, nullptr), checked = waitFor(measured, validated);
-    const long long loaded = waitFor(measured, "updated to version 2.0");
+    const auto begun = waitFor(measured, nullptr), checked = waitFor(measured, validated);
+    const auto loaded = waitFor(measured, "updated to version 2.0");
     expectCompleted(installation.finishUpdater(measured));
     const char* killRuns = std::getenv("PELORIN_KILL_RUNS");
     const int kills = killRuns && std::atoi(killRuns) > 0 ? std::atoi(killRuns) : 8;
@@ -128,9 +122,8 @@ TEST(EndToEndFaults, KilledRefreshLeavesOldOrNewListWhole) {
     for (int kill = 0; kill < kills && !HasFailure(); ++kill) {
         const pid_t updater = startRefresh();
         waitFor(updater, kill % 2 ? validated : nullptr);
-        const long long window = kill % 2 ? loaded - checked : loaded - begun;
-        std::this_thread::sleep_for(
-            Micros(std::uniform_int_distribution<long long>(0, window)(random)));
+        const long long window = (loaded - (kill % 2 ? checked : begun)) / Micros(1);
+        std::this_thread::sleep_for(Micros(std::uniform_int_distribution(0LL, window)(random)));
         ::kill(updater, SIGKILL);
         const UpdaterRun killed = installation.finishUpdater(updater);
         ASSERT_FALSE(killed.log.empty()) << "no log: another updater was running?";
@@ -143,11 +136,10 @@ TEST(EndToEndFaults, KilledRefreshLeavesOldOrNewListWhole) {
         EXPECT_EQ(killed.log.back(), '\n') << "a log line is cut";
         expectCompleted(installation.runUpdater());  // the fresh start
     }
-    std::cout << kills << " kills in a " << (loaded - begun) / 1000 << " ms refresh\n";
+    std::cout << kills << " kills in a " << (loaded - begun) / Micros(1000) << " ms refresh\n";
 }
 
-// Two updaters started together under the updater's own name never both run; either
-// way the installation is one release, whole.
+// Two updaters started together never both run; the installation stays one release, whole.
 TEST(EndToEndFaults, TwoUpdatersStartedTogetherNeverBothRun) {
     TestServer server;
     const std::string list = "Version = 1.0\n" + server.url("/") + "\n";

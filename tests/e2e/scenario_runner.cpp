@@ -13,6 +13,7 @@
 #include <map>
 #include <memory>
 #include <regex>
+#include <sstream>
 #include <thread>
 
 #include "e2e/child_process.h"
@@ -103,10 +104,9 @@ struct Host {
     std::string root() const { return server ? server->rootDir() : mirror ? mirror->root : ""; }
 
     Host(Element element, const std::string& clientHome) {
-        const std::string protocol = attr(element, "protocol", "https"),
-                          cert = attr(element, "cert");
-        if (protocol != "https") {
-            mirror = std::make_unique<Mirror>(protocol, clientHome);
+        const std::string cert = attr(element, "cert");
+        if (attr(element, "protocol", "https") != "https") {
+            mirror = std::make_unique<Mirror>(attr(element, "protocol"), clientHome);
             baseUrl = mirror->baseUrl;
             return;
         }
@@ -140,13 +140,9 @@ UpdaterRun UpdaterTarget::run(Installation& installation, const RunConditions& c
     if (!conditions.peakMemoryFile.empty()) {
         // Without AddressSanitizer's quarantine, which would count every freed buffer.
         const char* asan = std::getenv("ASAN_OPTIONS");
-        launcher = {"/usr/bin/time",
-                    "-f",
-                    "%M",
-                    "-o",
-                    conditions.peakMemoryFile,
-                    "/usr/bin/env",
-                    "ASAN_OPTIONS=" + std::string(asan ? asan : "") + ":quarantine_size_mb=0"};
+        const std::string options = "ASAN_OPTIONS=" + std::string(asan ? asan : "");
+        launcher = {"/usr/bin/time", "-f%M", "-o" + conditions.peakMemoryFile, "/usr/bin/env",
+                    options + ":quarantine_size_mb=0"};
     }
     launcher.insert(launcher.end(), conditions.launcher.begin(), conditions.launcher.end());
     UpdaterRun run = installation.finishUpdater(installation.startUpdater({}, launcher));
@@ -162,10 +158,8 @@ std::vector<std::string> UpdaterTarget::browserCommand(const std::string& dir) {
 
 std::vector<std::string> linesOf(const std::string& text) {
     std::vector<std::string> lines;
-    for (std::size_t start = 0, end = 0; start < text.size(); start = end + 1) {
-        end = std::min(text.find('\n', start), text.size());
-        lines.push_back(text.substr(start, end - start));
-    }
+    std::istringstream stream(text);
+    for (std::string line; std::getline(stream, line);) lines.push_back(line);
     return lines;
 }
 
@@ -185,11 +179,10 @@ std::string logDifference(const std::vector<std::string>& expected,
            lineMatches(expected[line], actual[line]))
         ++line;
     if (line == expected.size() && line == actual.size()) return "";
-    std::string report = "The logs differ from line " + std::to_string(line + 1) + ".";
-    for (const auto* lines : {&expected, &actual}) {
-        report += lines == &expected ? "\nExpected:\n" : "Actual:\n";
-        for (const std::string& text : *lines) report += "  " + text + "\n";
-    }
+    std::string report = "The logs differ from line " + std::to_string(line + 1) + ".\nExpected:\n";
+    for (const std::string& text : expected) report += "  " + text + "\n";
+    report += "Actual:\n";
+    for (const std::string& text : actual) report += "  " + text + "\n";
     return report;
 }
 
@@ -202,9 +195,9 @@ std::vector<std::string> scenarioNames() {
 }
 
 int mainServerPort() {
-    static const std::regex local(R"(https://localhost:([0-9]+)/Win/UpdateWin\.xml)");
-    const std::string url = PELORIN_MAIN_MANIFEST_URL;
+    static const std::string url = PELORIN_MAIN_MANIFEST_URL;
     std::smatch port;
+    const std::regex local(R"(https://localhost:([0-9]+)/Win/UpdateWin\.xml)");
     return std::regex_match(url, port, local) ? std::stoi(port[1]) : 0;
 }
 
@@ -266,10 +259,9 @@ void replayScenario(const std::string& name, UpdaterTarget& target) {
                 host.server->setRule(path, text);
             } else if (child == "Package" && !host.root().empty()) {
                 const bool lowerCase = attr(element, "programFolder") == "lower-case";
-                installation.writeFile(
-                    host.root() + path,
-                    readFile(samplePackage(attr(element, "release"),
-                                           lowerCase ? "--lower-case-folder" : "")));
+                const std::string package =
+                    samplePackage(attr(element, "release"), lowerCase ? "--lower-case-folder" : "");
+                installation.writeFile(host.root() + path, readFile(package));
             } else if (child == "File" && !host.root().empty()) {
                 const bool escapes = attr(element, "escapes") == "true";
                 installation.writeFile(host.root() + path,
@@ -320,10 +312,8 @@ void replayScenario(const std::string& name, UpdaterTarget& target) {
     std::thread watch([&] {
         auto closeAt = Clock::now() + 60s;
         for (bool unpacked = false; running && browser > 0; std::this_thread::sleep_for(20ms)) {
-            if (!unpacked && fs::exists(installation.updateDir + "/Pelorin.msi")) {
-                unpacked = true;
+            if (!unpacked && (unpacked = fs::exists(installation.updateDir + "/Pelorin.msi")))
                 closeAt = std::min(closeAt, Clock::now() + std::chrono::seconds(browserSeconds));
-            }
             if (Clock::now() >= closeAt) stopChild(std::exchange(browser, -1));
         }
     });
@@ -344,15 +334,14 @@ void replayScenario(const std::string& name, UpdaterTarget& target) {
         // Letter case ignored: msitools and the Windows Installer name folders differently.
         const std::string path = platform::pathIgnoringCase(expand(attr(element, "path"), false));
         const fs::file_status status = fs::symlink_status(path);
-        if (kind == "Directory") {
+        if (kind == "Directory")
             EXPECT_TRUE(fs::is_directory(status)) << path << " is no directory";
-        } else if (kind == "Absent") {
+        else if (kind == "Absent")
             EXPECT_FALSE(fs::exists(status)) << path << " is still there";
-        } else {
-            EXPECT_TRUE(fs::is_regular_file(status)) << path << " is no file";
-            EXPECT_EQ(target.readText(path), expand(textOf(element), true))
-                << "content of " << path;
-        }
+        else
+            EXPECT_EQ(fs::is_regular_file(status) ? target.readText(path) : path + " is no file",
+                      expand(textOf(element), true))
+                << path;
     });
     if (peakLimit > 0 && fs::exists(conditions.peakMemoryFile)) {
         const double peak = std::atof(readFile(conditions.peakMemoryFile).c_str()) / 1024;  // KiB

@@ -1,5 +1,5 @@
-// Replays scenarios/<name>/scenario.xml (README.md) against a build. The base
-// target is the native build; WineTarget overrides what differs under Wine.
+// Replays scenarios/<name>/scenario.xml (README.md) against the native build; WineTarget
+// overrides what differs under Wine.
 #pragma once
 
 #include <string>
@@ -13,23 +13,20 @@ struct RunConditions {
     std::string peakMemoryFile;
 };
 
-class UpdaterTarget {
-public:
+struct UpdaterTarget {
     virtual ~UpdaterTarget() = default;
-    virtual void layOut(Installation& installation, const std::string& version) {
-        installation.layOutComplete(version);
+    virtual void layOut(Installation& at, const std::string& version) {
+        at.layOutComplete(version);
     }
     // A native path as the updater names it.
-    virtual std::string updaterPath(const std::string& nativePath) const { return nativePath; }
+    virtual std::string updaterPath(const std::string& path) const { return path; }
     // Runs the updater to its end; the log with "\n" line ends.
     virtual UpdaterRun run(Installation& installation, const RunConditions& conditions);
     // Runs, until killed, a program in `dir` that shows in /proc/PID/comm as browserName().
     virtual std::vector<std::string> browserCommand(const std::string& dir);
     virtual std::string browserName() const { return "Pelorin"; }
     // A text file as the updater reads it; natively byte for byte, so a stray CR shows.
-    virtual std::string readText(const std::string& nativePath) const {
-        return readFile(nativePath);
-    }
+    virtual std::string readText(const std::string& path) const { return readFile(path); }
 };
 
 std::vector<std::string> linesOf(const std::string& text);  // a last line without "\n" counts

@@ -24,13 +24,18 @@ std::string setting(const char* name, const std::string& fallback = "") {
     return value && *value ? value : fallback;
 }
 
-class WineTarget : public UpdaterTarget {
-public:
+struct WineTarget : UpdaterTarget {
+    const std::string exe = setting("PELORIN_E2E_WINDOWS_EXE");
+    const std::string standins =
+        setting("PELORIN_E2E_WINDOWS_STANDINS", fs::path(exe).parent_path() / "standins");
+    const std::string prefix =
+        setting("PELORIN_E2E_WINE_PREFIX", "/var/cache/pelorin/wine-prefix-e2e");
+
     // `wine WORDS...` in the tests' own prefix, with more `environment`; its exit status.
     int wine(const Lines& words, const Lines& environment = {},
              const std::string& output = "") const {
-        Lines command = {"/usr/bin/env", "WINEPREFIX=" + prefix_,
-                         "WINEPATH=" + updaterPath(standins_)};
+        Lines command = {"/usr/bin/env", "WINEPREFIX=" + prefix,
+                         "WINEPATH=" + updaterPath(standins)};
         command.insert(command.end(), environment.begin(), environment.end());
         command.push_back(PELORIN_SOURCE_DIR "/tools/windows/wine-run.sh");
         command.insert(command.end(), words.begin(), words.end());
@@ -75,9 +80,9 @@ public:
         return path;
     }
     UpdaterRun run(Installation& installation, const RunConditions& conditions) override {
-        if (!conditions.launcher.empty())
-            return {-1, "", "no volumes or shorter time-outs under Wine"};
-        return runWith(installation, {});
+        return conditions.launcher.empty()
+                   ? runWith(installation, {})
+                   : UpdaterRun{-1, "", "no volumes or shorter time-outs under Wine"};
     }
     // The updater with `words`; every line of its log must end in CR LF.
     UpdaterRun runWith(Installation& installation, const Lines& words) {
@@ -99,9 +104,9 @@ public:
         return run;
     }
     Lines browserCommand(const std::string& dir) override {
-        fs::copy_file(standins_ + "/browser.exe", dir + "/Pelorin.exe",
+        fs::copy_file(standins + "/browser.exe", dir + "/Pelorin.exe",
                       fs::copy_options::overwrite_existing);
-        return {"/usr/bin/env", "WINEPREFIX=" + prefix_,
+        return {"/usr/bin/env", "WINEPREFIX=" + prefix,
                 PELORIN_SOURCE_DIR "/tools/windows/wine-run.sh", updaterPath(dir + "/Pelorin.exe")};
     }
     // Wine names the Linux process after the Windows program it runs.
@@ -114,19 +119,10 @@ public:
     static std::string schtasksRecord(const Installation& installation) {
         return installation.root.path() + "/schtasks-calls.txt";
     }
-    std::string taskFile() const {
-        return prefix_ + "/drive_c/windows/system32/tasks/PelorinUpdateTask";
-    }
     std::string logPath() const {
-        return prefix_ + "/drive_c/users/" + ::getpwuid(::getuid())->pw_name +
+        return prefix + "/drive_c/users/" + ::getpwuid(::getuid())->pw_name +
                "/AppData/Local/Temp/PelorinAutoUpdate.log";
     }
-    const std::string exe = setting("PELORIN_E2E_WINDOWS_EXE");
-
-private:
-    std::string standins_ =
-        setting("PELORIN_E2E_WINDOWS_STANDINS", fs::path(exe).parent_path() / "standins");
-    std::string prefix_ = setting("PELORIN_E2E_WINE_PREFIX", "/var/cache/pelorin/wine-prefix-e2e");
 };
 
 class WineBuild : public ::testing::TestWithParam<std::string> {};
@@ -141,9 +137,8 @@ TEST_P(WineBuild, Replays) {
 INSTANTIATE_TEST_SUITE_P(EndToEnd, WineBuild, ::testing::ValuesIn(scenarioNames()),
                          [](const auto& info) { return info.param; });
 
-// The task commands in turn on one installation: Wine's schtasks creates the task from a
-// definition file and deletes it; the stand-in answers the hourly form, which Wine's
-// cannot create. The command lines schtasks gets are compared byte for byte.
+// The task commands on one installation: Wine's schtasks handles the definition file, the stand-in
+// the hourly form Wine's cannot create; schtasks' command lines compared byte for byte.
 TEST(EndToEndWineBuild, ScheduledTaskCommands) {
     WineTarget target;
     if (target.exe.empty()) GTEST_SKIP() << "no Windows build";
@@ -154,9 +149,10 @@ TEST(EndToEndWineBuild, ScheduledTaskCommands) {
     const std::string del = "schtasks /delete /tn PelorinUpdateTask /F \n";
     const std::string fromXml =
         "schtasks /Create /xml \"" + dir + "\\PelorinUpdateTask.xml\" /TN \"PelorinUpdateTask\"\n";
-    const std::string hourly =
-        "schtasks /Create /SC HOURLY /MO 5 /TN PelorinUpdateTask /TR  \"wscript \\\"" + dir +
-        "\\BatchLauncher.vbs\\\" \\\"" + dir + "\\PelorinAutoUpdate.exe\\\"\"";
+    const std::string
+        hourly = "schtasks /Create /SC HOURLY /MO 5 /TN PelorinUpdateTask /TR  \"wscript \\\"" +
+                 dir + "\\BatchLauncher.vbs\\\" \\\"" + dir + "\\PelorinAutoUpdate.exe\\\"\"",
+        system = " /RL Highest /RU System\n";
     const Lines registered = {"Attempting to register scheduler...",
                               "Schedule registered at: <any>.",
                               "Scheduler registered successfully."};
@@ -173,11 +169,7 @@ TEST(EndToEndWineBuild, ScheduledTaskCommands) {
         {{"schtask install admin"}, true, true, registered, del + fromXml},
         {{"schtask uninstall"}, false, false, deregistered, del},
         {{"schtask uninstall"}, false, false, notDeregistered, del},
-        {{"schtask", "install", "admin"},
-         false,
-         false,
-         registered,
-         del + hourly + " /RL Highest /RU System\n"},
+        {{"schtask", "install", "admin"}, false, false, registered, del + hourly + system},
         {{"schtask install nonadmin"}, true, false, registered, del + hourly + "\n"},
     };
     // The definition the bundle ships, naming this installation's folder.
@@ -199,14 +191,13 @@ TEST(EndToEndWineBuild, ScheduledTaskCommands) {
         EXPECT_TRUE(difference.empty()) << difference;
         EXPECT_EQ(readFile(WineTarget::schtasksRecord(installation)), step.calls);
         EXPECT_FALSE(fs::exists(definition)) << "the definition is used once";
-        const std::string task = readFile(target.taskFile()),
-                          ours = "<Description>Keeps the Pelorin";
-        EXPECT_EQ(task.find(ours) != std::string::npos, step.task);
+        const std::string task =
+            readFile(target.prefix + "/drive_c/windows/system32/tasks/PelorinUpdateTask");
+        EXPECT_EQ(task.find("<Description>Keeps the Pelorin") != std::string::npos, step.task);
     }
 }
 
-// The shipped launcher under Wine's wscript starts the updater it is given and ends;
-// the updater then runs to its end on its own.
+// The shipped launcher under wscript starts the updater it is given, which runs to its end.
 TEST(EndToEndWineBuild, LauncherStartsTheUpdaterItIsGiven) {
     WineTarget target;
     if (target.exe.empty()) GTEST_SKIP() << "no Windows build";
@@ -221,9 +212,9 @@ TEST(EndToEndWineBuild, LauncherStartsTheUpdaterItIsGiven) {
               0);
     const std::string end = "Temporary files cleaned up successfully.";
     std::string log;
-    for (int poll = 0; poll < 600 && log.find(end) == std::string::npos; ++poll)
-        std::this_thread::sleep_for(std::chrono::milliseconds(100)),
-            log = readFile(target.logPath());
+    for (int poll = 0; poll < 600 && log.find(end) == std::string::npos;
+         ++poll, log = readFile(target.logPath()))
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
     EXPECT_NE(log.find("Starting update process..."), std::string::npos) << log;
     EXPECT_NE(log.find(end), std::string::npos) << log;
 }
