@@ -16,9 +16,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         return new UpdaterContext();
     }();
     std::vector<std::string> words(1);
-    for (size_t i = 0; i < size; ++i) {
+    for (size_t i = 0; i < size; ++i)
         data[i] ? words.back() += char(data[i]) : words.emplace_back();
-    }
     std::vector<const char*> argv{"PelorinAutoUpdate"};
     for (const std::string& word : words) argv.push_back(word.c_str());
     const std::string before = readFile(installation.crontabPath());
@@ -32,8 +31,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                        log.find("Attempting to de-register scheduler...\n") != std::string::npos;
     const bool invalid = log.find("\" is invalid.\n") != std::string::npos;
     if (acted == invalid || (acted && words.size() > 3) || (invalid && crontab != before) ||
-        crontab.find("# PelorinUpdateTask") != crontab.rfind("# PelorinUpdateTask")) {
+        crontab.find("# PelorinUpdateTask") != crontab.rfind("# PelorinUpdateTask"))
         std::abort();
-    }
     return 0;
 }

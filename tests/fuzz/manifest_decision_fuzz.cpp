@@ -20,8 +20,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
              predicate.find_first_of("<>") != std::string::npos) ||
         predicate.find(version) == std::string::npos || version.find('<') != std::string::npos ||
         (predicate.find('<') == std::string::npos && version.find('>') != std::string::npos) ||
-        (!version.empty() && (version.front() == ' ' || version.back() == ' '))) {
+        (!version.empty() && (version.front() == ' ' || version.back() == ' ')))
         std::abort();
-    }
     return 0;
 }

@@ -9,9 +9,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string text(reinterpret_cast<const char*>(data), size);
     const std::string rest = text.substr(text.find('\n') + 1);
     for (long n = size <= 32 && text.rfind("#repeat ", 0) == 0 ? std::atol(&text[8]) : 0;
-         n > 0 && !rest.empty() && text.size() < 320000; --n) {
+         n > 0 && !rest.empty() && text.size() < 320000; --n)
         text += rest;
-    }
     if (text.empty()) return 0;
     std::vector<std::string> urls;
     std::string version = "0.0";
@@ -22,9 +21,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (const std::string& url : urls) {
         const std::string scheme = url.substr(0, url.find("://"));
         if ((scheme != "ftp" && scheme != "sftp" && scheme != "http" && scheme != "https") ||
-            url.compare(url.size() - 4, 4, ".xml") != 0) {
+            url.compare(url.size() - 4, 4, ".xml") != 0)
             std::abort();
-        }
     }
     return 0;
 }

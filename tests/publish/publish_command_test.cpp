@@ -47,8 +47,7 @@ TEST(PublishCommand, RefusesWhatNoUpdaterCouldInstall) {
         const std::string err = readFile(work.path() + "/err");
         EXPECT_EQ(WEXITSTATUS(status), refusal.empty() ? 0 : 1);
         EXPECT_EQ(err.rfind("pelorin-publish: ", 0), refusal.empty() ? std::string::npos : 0);
-        EXPECT_EQ(err.find('\n'),
-                  refusal.empty() ? std::string::npos : err.size() - 1);  // one line
+        EXPECT_EQ(err.find('\n'), refusal.empty() ? std::string::npos : err.size() - 1);
         EXPECT_NE(err.find(refusal), std::string::npos) << err;
         EXPECT_EQ(std::filesystem::remove(manifest), refusal.empty());
         EXPECT_TRUE(std::filesystem::is_empty(tmp));  // the unpacked package is gone

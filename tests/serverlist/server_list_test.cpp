@@ -31,8 +31,7 @@ static const std::string checked =
     "Server list file downloaded successfully.\nValidating server list file...\n";
 static const std::string validated = checked + "Server list file validated successfully.\n";
 
-// A context whose discovery finds nothing: its log is open, nothing else runs.
-class ServerListLoad : public ::testing::Test {
+class ServerListLoad : public ::testing::Test {  // a context with its log open, no discovery
 protected:
     void SetUp() override {
         installation.useInThisProcess();
@@ -51,7 +50,7 @@ protected:
 };
 
 // Each row loaded again by one list, from "0.0"; the file stays as it is.
-TEST_F(ServerListLoad, LinesGiveTheVersionAndTheManifestUrls) {
+TEST_F(ServerListLoad, LinesGiveTheVersionAndUrlsAMissingFileIsMadeOrRaised) {
     using Urls = std::multiset<std::string>;  // in any order
     const std::tuple<std::string, const char*, Urls> cases[] = {
         // text, version, URLs
@@ -90,15 +89,14 @@ TEST_F(ServerListLoad, LinesGiveTheVersionAndTheManifestUrls) {
         EXPECT_EQ(Urls(list->urls.begin(), list->urls.end()), urls);
         EXPECT_EQ(readFile(listPath), text);
     }
-    // Entries beyond the bound are dropped, later lines still read; the calendar
-    // second seeds the shuffle.
+    // Entries beyond the bound are dropped, later lines still read; the second seeds the shuffle.
     std::string many;
     Lines kept;
     for (std::size_t i = 0; i < ServerList::maxEntries + 5; ++i) {
         many += "https://s" + std::to_string(i) + ".example\n";
-        if (i < ServerList::maxEntries)
-            kept.push_back("https://s" + std::to_string(i) + ".example" + m);
+        kept.push_back("https://s" + std::to_string(i) + ".example" + m);
     }
+    kept.resize(ServerList::maxEntries);
     installation.writeFile(listPath, many + "Version = 8.0\n");
     Lines early = kept;
     shuffleEntries(early, static_cast<unsigned>(platform::calendarSeconds()));
@@ -106,10 +104,7 @@ TEST_F(ServerListLoad, LinesGiveTheVersionAndTheManifestUrls) {
     shuffleEntries(kept, static_cast<unsigned>(platform::calendarSeconds()));
     EXPECT_EQ(list->version, "8.0");
     EXPECT_TRUE(list->urls == early || list->urls == kept);
-}
-
-// A missing file is written with the default, or the load raises; the list keeps its entries.
-TEST_F(ServerListLoad, MissingFileIsCreatedOrRaised) {
+    // A missing file is written with the default, or the load raises; the list keeps its entries.
     fs::remove(listPath);
     list->load();
     EXPECT_EQ(list->version, "1.0");
@@ -131,19 +126,15 @@ TEST_F(ServerListLoad, MissingFileIsCreatedOrRaised) {
 }
 
 TEST(Shuffle, EachSeedGivesItsOrder) {
-    const std::tuple<unsigned, std::size_t, const char*> cases[] = {
-        // seed, number of entries, their order
-        {1, 0, ""},
-        {1, 1, "a"},
-        {2, 7, "efdacgb"},
-        {1, 7, "becfdga"},
-        {1700000000, 7, "bcdafge"},
-        {5, 26, "tlwqsokphdueamxjvnifgzbrcy"}};
-    for (const auto& [seed, count, order] : cases) {
+    for (const std::string row :  // seed: the order of as many letters
+         {"1:", "1:a", "2:efdacgb", "1:becfdga", "1700000000:bcdafge",
+          "5:tlwqsokphdueamxjvnifgzbrcy"}) {
+        const std::string order = row.substr(row.find(':') + 1);
         Lines entries;
-        for (std::size_t i = 0; i < count; ++i) entries.push_back(std::string(1, char('a' + i)));
-        shuffleEntries(entries, seed);
-        EXPECT_EQ(std::accumulate(entries.begin(), entries.end(), std::string()), order) << seed;
+        for (char letter = 'a'; entries.size() < order.size(); ++letter)
+            entries.emplace_back(1, letter);
+        shuffleEntries(entries, std::stoul(row));
+        EXPECT_EQ(std::accumulate(entries.begin(), entries.end(), std::string()), order) << row;
     }
 }
 
@@ -163,12 +154,10 @@ protected:
     static inline TestServer* server = nullptr;
     // As the manifest's fetch leaves it.
     std::unique_ptr<CURL, void (*)(CURL*)> handle{curl_easy_init(), curl_easy_cleanup};
-    const std::string backup = listPath + ".bak";
-    const std::string temporary = listDir + "/~tmpList.lst";
+    const std::string backup = listPath + ".bak", temporary = listDir + "/~tmpList.lst";
 };
 
-// The download takes the list's place byte for byte, the list (if any) becomes
-// the backup, and the new one is loaded. The run's state stays.
+// The download replaces the list byte for byte, the list (if any) is the backup; the state stays.
 TEST_F(ServerListRefresh, NewListIsWrittenAndLoaded) {
     const std::tuple<bool, std::string, const char*, std::string> cases[] = {
         // list file there, new list, its version, backup afterwards
@@ -181,9 +170,9 @@ TEST_F(ServerListRefresh, NewListIsWrittenAndLoaded) {
         installation.writeFile(temporary, "stale download, longer than the new list");
         installation.writeFile(backup, "backup of an earlier refresh");
         if (!listThere) fs::remove(listPath);
-        const std::string hash = hashFileToHex(server->putFile("/new/ServerList.lst", text));
+        const std::string hash = hashFileToHex(server->putFile("/new.lst", text));
         EXPECT_EQ(
-            refresh(server->url("/new/ServerList.lst"), hash, true),
+            refresh(server->url("/new.lst"), hash, true),
             validated + "Server list file successfully updated to version " + version + ".\n");
         EXPECT_EQ(readFile(listPath), text);
         EXPECT_EQ(readFile(backup), backupAfter);
@@ -195,9 +184,8 @@ TEST_F(ServerListRefresh, NewListIsWrittenAndLoaded) {
 
 // The list stays, no backup or download is left. An absent or untrusted server logs nothing.
 TEST_F(ServerListRefresh, FailedRefreshChangesNothing) {
-    const std::string url = server->url("/failed/ServerList.lst");
-    server->putFile("/failed/ServerList.lst", "Version = 2.0\nhttps://new.example\n");
-    const std::string ca = TestServer::caBundlePath();
+    const std::string url = server->url("/failed.lst"), ca = TestServer::caBundlePath();
+    server->putFile("/failed.lst", "Version = 2.0\nhttps://new.example\n");
     const std::tuple<std::string, std::string, std::string> cases[] = {
         // URL, CA bundle, lines
         {url, ca, checked + "Error! Server list file validation failed.\n"},
@@ -217,14 +205,11 @@ TEST_F(ServerListRefresh, FailedRefreshChangesNothing) {
     }
 }
 
-// A 64 KiB disk (mounted by a child) holds the download but not the backup of
-// a large old list: the list stays as it was.
+// A 64 KiB disk (mounted by a child) holds the download but not the backup of a large old list.
 TEST_F(ServerListRefresh, ListStaysWhenTheDiskCannotHoldItsBackup) {
     std::string large = "Version = 9.0\n";
-    while (large.size() < 40 * 1024)
-        large += "https://s" + std::to_string(large.size()) + ".example\n";
-    const std::string hash =
-        hashFileToHex(server->putFile("/disk/ServerList.lst", "Version = 2.0\n"));
+    while (large.size() < 40 * 1024) large += "# the padding of a large list\n";
+    const std::string hash = hashFileToHex(server->putFile("/disk.lst", "Version = 2.0\n"));
     context->logStream->flush();
     const pid_t child = ::fork();
     if (child == 0) {
@@ -233,7 +218,7 @@ TEST_F(ServerListRefresh, ListStaysWhenTheDiskCannotHoldItsBackup) {
             ::_exit(77);
         installation.writeFile(listPath, large);
         list->load();
-        const bool logged = refresh(server->url("/disk/ServerList.lst"), hash, false) ==
+        const bool logged = refresh(server->url("/disk.lst"), hash, false) ==
                             validated + "Error! Failed to backup existing server list file.\n";
         const bool kept = readFile(listPath) == large && list->version == "9.0";
         ::_exit(logged && kept && !fs::exists(backup) && !fs::exists(temporary) ? 0 : 1);
@@ -241,6 +226,5 @@ TEST_F(ServerListRefresh, ListStaysWhenTheDiskCannotHoldItsBackup) {
     int status = 0;
     ASSERT_EQ(::waitpid(child, &status, 0), child);
     if (WEXITSTATUS(status) == 77) GTEST_SKIP() << "no mount namespace for a small disk";
-    EXPECT_EQ(status, 0)
-        << "the refresh gave true, logged other lines, changed the list or left a file";
+    EXPECT_EQ(status, 0) << "the refresh gave true, logged otherwise, or changed a file";
 }

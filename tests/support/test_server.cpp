@@ -13,82 +13,63 @@
 #include <thread>
 
 namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
-
-namespace {
 
 const std::string toolDir = PELORIN_SOURCE_DIR "/tools/update_server/";
-
-std::string readWholeFile(const std::string& path) {
-    std::ostringstream text;
-    text << std::ifstream(path, std::ios::binary).rdbuf();
-    return text.str();
+static std::string readWholeFile(const std::string& path) {
+    return {std::istreambuf_iterator<char>(std::ifstream(path, std::ios::binary).rdbuf()), {}};
 }
-
-void writeWholeFile(const std::string& path, const std::string& content) {
+static void writeWholeFile(const std::string& path, const std::string& content) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     if (!(out << content).flush()) throw std::runtime_error("cannot write " + path);
 }
 
-}  // namespace
-
 const std::string& TestServer::certificateDir() {
     static TempDir dir;
-    if (!fs::exists(dir.path() + "/wronghost-server.pem")) {
-        const std::string output = dir.path() + ".out";
-        const std::string command = "sh '" + toolDir + "make_certs.sh' '" + dir.path() + "' >'";
-        fs::create_directories(dir.path());
-        if (std::system((command + output + "' 2>&1").c_str()) != 0)
-            throw std::runtime_error("make_certs.sh failed:\n" + readWholeFile(output));
-    }
-    return dir.path();
+    const std::string& d = dir.path();
+    const std::string make = "mkdir -p '" + d + "' && sh '" + toolDir + "make_certs.sh' '" + d +
+                             "' >'" + d + ".out' 2>&1";
+    if (!fs::exists(d + "/wronghost-server.pem") && std::system(make.c_str()) != 0)
+        throw std::runtime_error("make_certs.sh failed:\n" + readWholeFile(d + ".out"));
+    return d;
 }
 
-TestServer::TestServer(ServerCert cert, int port) : rootDir_(dir_.path() + "/root") {
-    fs::create_directories(rootDir_);
+TestServer::TestServer(ServerCert cert, int port) {
+    fs::create_directories(rootDir());
     const char* const names[] = {"/server", "/foreign-server", "/wronghost-server"};
-    const std::string base = certificateDir() + names[static_cast<int>(cert)];
+    const std::string base = certificateDir() + names[static_cast<int>(cert)], d = dir_.path();
     // Debian's own interpreter starts far sooner than a version manager's shim.
-    const std::string python = fs::exists("/usr/bin/python3") ? "/usr/bin/python3" : "python3";
-    const std::string output = dir_.path() + "/server.out";
     const std::string command =
-        "exec " + python + " '" + toolDir + "update_server.py' --port " + std::to_string(port) +
-        " --port-file '" + dir_.path() + "/port' --root '" + rootDir_ + "' --cert '" + base +
-        ".pem' --key '" + base + ".key' --rules '" + dir_.path() + "/rules.json' --request-log '" +
-        dir_.path() + "/requests.log' --parent-pid " + std::to_string(::getpid()) + " >'" + output +
-        "' 2>&1 </dev/null";
-    pid_ = ::fork();
-    if (pid_ == 0) {
-        ::execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
-        ::_exit(127);
-    }
-    for (auto deadline = Clock::now() + std::chrono::seconds(30);
-         !fs::exists(dir_.path() + "/port");) {
+        "exec " + std::string(fs::exists("/usr/bin/python3") ? "/usr/bin/" : "") + "python3 '" +
+        toolDir + "update_server.py' --port " + std::to_string(port) + " --port-file '" + d +
+        "/port' --root '" + rootDir() + "' --cert '" + base + ".pem' --key '" + base +
+        ".key' --rules '" + d + "/rules.json' --request-log '" + d +
+        "/requests.log' --parent-pid " + std::to_string(::getpid()) + " >'" + d +
+        "/server.out' 2>&1 </dev/null";
+    if ((pid_ = ::fork()) == 0)
+        ::_exit(::execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr)));
+    for (int wait = 0; !fs::exists(d + "/port"); ++wait) {  // 20 ms each, 30 s at most
         if (pid_ < 0 || ::waitpid(pid_, nullptr, WNOHANG) == pid_) pid_ = -1;
-        if (pid_ < 0 || Clock::now() >= deadline) {
+        if (pid_ < 0 || wait >= 1500) {
             stop();
-            throw std::runtime_error("the test server did not come up:\n" + readWholeFile(output));
+            throw std::runtime_error("the test server failed:\n" +
+                                     readWholeFile(d + "/server.out"));
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
-    port_ = std::stoi(readWholeFile(dir_.path() + "/port"));
+    port_ = std::stoi(readWholeFile(d + "/port"));
 }
 
-// The server keeps nothing worth a clean exit.
-void TestServer::stop() {
-    if (pid_ <= 0) return;
-    ::kill(pid_, SIGKILL);
-    ::waitpid(pid_, nullptr, 0);
+void TestServer::stop() {  // the server keeps nothing worth a clean exit
+    if (pid_ > 0 && ::kill(pid_, SIGKILL) == 0) ::waitpid(pid_, nullptr, 0);
     pid_ = -1;
 }
 
 std::string TestServer::url(const std::string& path) const {
-    const std::string base = "https://localhost:" + std::to_string(port_);
-    return path.empty() || path[0] != '/' ? base + "/" + path : base + path;
+    return "https://localhost:" + std::to_string(port_) + (path.rfind('/', 0) ? "/" : "") + path;
 }
 
 std::string TestServer::putFile(const std::string& urlPath, const std::string& content) const {
-    const fs::path file = fs::path(rootDir_) / fs::path(urlPath).relative_path();
+    const fs::path file = fs::path(rootDir()) / fs::path(urlPath).relative_path();
     fs::create_directories(file.parent_path());
     writeWholeFile(file.string(), content);
     return file.string();

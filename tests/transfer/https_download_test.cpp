@@ -52,8 +52,7 @@ TEST(HttpsDownload, WhatArrivesIsThePackage) {
         context.logStream->flush();
         const std::size_t logged = readFile(installation.logPath()).size();
         EXPECT_EQ(context.downloadPackage(server.url(path)), succeeds);
-        // Whichever way a download ends, nothing of the transfer stays open.
-        EXPECT_EQ(context.curl, nullptr);
+        EXPECT_EQ(context.curl, nullptr);  // nothing of the transfer stays open, whatever the end
         EXPECT_EQ(context.downloadFile, nullptr);
         context.logStream->flush();
         EXPECT_EQ(std::regex_replace(readFile(installation.logPath()).substr(logged),

@@ -11,8 +11,7 @@
 #include "transfer/file_hash.h"
 #include "transfer/sha1_compress.h"
 
-// Hashed in two appends, the first of `split` bytes.
-static std::string digestOf(const std::string& bytes, std::size_t split) {
+static std::string digestOf(const std::string& bytes, std::size_t split) {  // two appends
     Sha1Hasher hasher;
     hasher.append(bytes.data(), static_cast<uint32_t>(split));
     hasher.append(bytes.data() + split, static_cast<uint32_t>(bytes.size() - split));
@@ -22,8 +21,7 @@ static std::string digestOf(const std::string& bytes, std::size_t split) {
     return std::string(wide.begin(), wide.end());
 }
 
-// Published vectors, then binary bytes around the padding limit, one block and
-// the file reader's 524,800-byte buffer.
+// Published vectors, then bytes around the padding limit, a block and the file reader's buffer.
 TEST(Sha1Hasher, MessagesAndFilesGiveTheirKnownDigests) {
     std::string bytes(524801, '\0');
     uint32_t state = 1;  // a linear congruential generator's top byte
@@ -48,8 +46,7 @@ TEST(Sha1Hasher, MessagesAndFilesGiveTheirKnownDigests) {
     for (Sha1Engine engine : {Sha1Engine::Portable, Sha1Engine::ShaExtensions}) {
         if (!sha1UseEngine(engine)) continue;
         for (const auto& [message, digest] : cases) {
-            SCOPED_TRACE(std::to_string(message.size()) + " bytes, engine " +
-                         std::to_string(static_cast<int>(engine)));
+            SCOPED_TRACE(testing::Message() << message.size() << " bytes, engine " << int(engine));
             EXPECT_EQ(digestOf(message, message.size()), digest);
             EXPECT_EQ(digestOf(message, message.size() / 2), digest);
             std::ofstream(path, std::ios::binary | std::ios::trunc) << message;
