@@ -10,8 +10,6 @@
 
 namespace fs = std::filesystem;
 
-namespace {
-
 // A real process whose executable file is `directory`/`name`, run as `user` if not 0.
 struct NamedProcess {
     NamedProcess(const std::string& directory, const std::string& name, uid_t user = 0) {
@@ -35,15 +33,13 @@ struct NamedProcess {
 };
 
 // The log of the updater under its real name, started without arguments, beside `other`.
-std::string logBeside(const std::string& other) {
+static std::string logBeside(const std::string& other) {
     Installation installation;
     installation.writeFile(installation.logPath(), "the running copy's log");
     NamedProcess process(installation.root.path(), other);
     fs::copy_file(PELORIN_UPDATER_EXE, installation.homeDir + "/PelorinAutoUpdate");
     return installation.runUpdater({}, installation.homeDir + "/PelorinAutoUpdate").log;
 }
-
-}  // namespace
 
 // It counts itself once, and names differing in letter case not at all.
 TEST(SingleInstance, AnotherRunningCopyEndsTheRunSilentlyAndKeepsItsLog) {
@@ -55,10 +51,9 @@ TEST(SingleInstance, AnotherRunningCopyEndsTheRunSilentlyAndKeepsItsLog) {
 // Another user's process is known by its command line, which every user may read.
 TEST(SingleInstance, AnotherUsersBrowserIsCountedByAnyUser) {
     if (::geteuid() != 0) GTEST_SKIP() << "needs root to run processes as other users";
-    Installation installation;
-    fs::permissions(installation.root.path(), fs::perms::all);
-    fs::permissions(installation.homeDir, fs::perms::all);
-    NamedProcess browser(installation.homeDir, "Pelorin", 65534);
+    TempDir dir;
+    fs::permissions(dir.path(), fs::perms::all);
+    NamedProcess browser(dir.path(), "Pelorin", 65534);
     for (const auto& [name, count] : {std::pair<const char*, int>{"Pelorin", 1}, {"pelorin", 0}}) {
         const pid_t child = ::fork();
         if (child == 0) ::_exit(::setuid(65533) != 0 ? 255 : countProcessesByName(name));

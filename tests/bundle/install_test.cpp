@@ -1,5 +1,4 @@
-// The bundle as an installer gets it from `cmake --install`; the installed updater
-// then registers its task from the installed definition.
+// The bundle of `cmake --install`: the installed updater registers its task from its definition.
 #include <gtest/gtest.h>
 
 #include <cstdlib>

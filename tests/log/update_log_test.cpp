@@ -5,15 +5,13 @@
 #include "app/updater_context.h"
 #include "support/installation.h"
 
-// Each run truncates the log (the scenarios check its header); without a temporary folder
-// there is no log, and the run goes on all the same.
+// Each run truncates the log; without a temporary folder the run goes on all the same, logless.
 TEST(UpdateLog, TruncatedByEachRunAndNotNeeded) {
     Installation installation;
     installation.runUpdater({"first"});
     const std::string log = installation.runUpdater({"second"}).log;
-    EXPECT_TRUE(log.find("\"first\"") == std::string::npos &&
-                log.find("\"second\"") != std::string::npos)
-        << log;
+    EXPECT_EQ(log.find("\"first\""), std::string::npos);
+    EXPECT_NE(log.find("\"second\""), std::string::npos);
     std::filesystem::remove_all(installation.tempDir);
     EXPECT_EQ(installation.runUpdater({"schtask uninstall"}).exitCode, 0);
 }

@@ -39,9 +39,8 @@ TEST(PosixCommands, TextsAreExact) {
 
 TEST(PathIgnoringCase, FindsWhatWindowsWouldFind) {
     TempDir root;
-    std::filesystem::create_directories(root.path() + "/Program Files/Halvorne/Pelorin");
-    std::filesystem::create_directories(root.path() + "/data/List");
-    std::filesystem::create_directories(root.path() + "/data/list");
+    for (const char* made : {"/Program Files/Halvorne/Pelorin", "/data/List", "/data/list"})
+        std::filesystem::create_directories(root.path() + made);
     const struct {
         std::string asked, found;
     } cases[] = {

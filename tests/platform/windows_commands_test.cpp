@@ -1,5 +1,4 @@
-// The Windows command lines, byte for byte: a stray blank or quote here
-// breaks every Windows machine at once.
+// The Windows command lines, byte for byte: a stray blank or quote breaks every machine at once.
 #include "platform/win32/windows_commands.h"
 
 #include <gtest/gtest.h>

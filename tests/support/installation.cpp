@@ -6,13 +6,11 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
-#include <mutex>
 #include <sstream>
 
 namespace fs = std::filesystem;
 
-// Keeps its table beside itself, replaced by renaming as the real one does, so that a
-// pipeline reading the old table while writing the new one never sees it cut.
+// Replaces its table by renaming, as the real one does: a pipeline reading it never sees it cut.
 static const char* const crontabStandIn = R"(#!/bin/sh
 table="$(dirname "$0")/crontab.txt"
 [ "$1" = "-u" ] && shift 2
@@ -31,16 +29,14 @@ std::string readFile(const std::string& path) {
 std::string updaterCopyPath() {
     static TempDir copyDir;
     static const std::string copyPath = copyDir.path() + "/PelorinAutoUpdate-under-test";
-    static std::once_flag copied;
-    std::call_once(copied, [] { fs::copy_file(PELORIN_UPDATER_EXE, copyPath); });
+    [[maybe_unused]] static const bool copied = fs::copy_file(PELORIN_UPDATER_EXE, copyPath);
     return copyPath;
 }
 
 Installation::Installation(Level level)
     : hive(level == Level::User ? "HKEY_CURRENT_USER" : "HKEY_LOCAL_MACHINE") {
-    for (const std::string& directory :
-         {registryRoot, tempDir, homeDir, installDir, applicationDir})
-        fs::create_directories(directory);
+    for (const std::string& made : {registryRoot, tempDir, homeDir, installDir, applicationDir})
+        fs::create_directories(made);
     writeFile(stubDir + "/crontab", crontabStandIn);
     fs::permissions(stubDir + "/crontab", fs::perms::owner_all);
 }
@@ -67,19 +63,13 @@ void Installation::useInThisProcess() const {
     ::setenv("TMPDIR", tempDir.c_str(), 1);
 }
 
-UpdaterRun Installation::runUpdater(const std::vector<std::string>& words,
-                                    const std::string& executable) {
-    return finishUpdater(startUpdater(words, {}, executable));
-}
-
 pid_t Installation::startUpdater(const std::vector<std::string>& words,
                                  const std::vector<std::string>& launcher,
                                  const std::string& executable) {
     // env(1) sets the installation's variables and execs the rest in place.
-    const char* path = std::getenv("PATH");
     std::vector<std::string> command = {"/usr/bin/env", "PELORIN_REGISTRY_ROOT=" + registryRoot,
                                         "TMPDIR=" + tempDir, "HOME=" + homeDir,
-                                        "PATH=" + stubDir + ":" + (path ? path : "")};
+                                        "PATH=" + stubDir + ":" + std::getenv("PATH")};
     command.insert(command.end(), launcher.begin(), launcher.end());
     command.push_back(executable);
     command.insert(command.end(), words.begin(), words.end());
@@ -105,6 +95,5 @@ std::vector<std::string> Installation::bodyLines(const std::string& log) {
     std::vector<std::string> lines;
     std::stringstream stream(log);
     for (std::string line; std::getline(stream, line);) lines.push_back(line);
-    lines.erase(lines.begin(), lines.begin() + (lines.size() < 3 ? lines.size() : 3));
-    return lines;
+    return {lines.begin() + (lines.size() < 3 ? lines.size() : 3), lines.end()};
 }

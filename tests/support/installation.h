@@ -1,5 +1,4 @@
-// A browser installation in a temporary folder, with a registry stand-in and a temporary
-// directory of its own; the updater runs against it as a separate process.
+// A browser installation, registry stand-in and temporary folder, for runs of the updater.
 #pragma once
 
 #include <sys/types.h>
@@ -28,7 +27,9 @@ public:
     void writeFile(const std::string& path, const std::string& content);
     // A stand-in `crontab` first on PATH keeps the table in crontabPath().
     UpdaterRun runUpdater(const std::vector<std::string>& words = {},
-                          const std::string& executable = updaterCopyPath());
+                          const std::string& executable = updaterCopyPath()) {
+        return finishUpdater(startUpdater(words, {}, executable));
+    }
     // `launcher`: words before the updater's path, for a program that runs it.
     pid_t startUpdater(const std::vector<std::string>& words = {},
                        const std::vector<std::string>& launcher = {},

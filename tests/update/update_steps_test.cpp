@@ -1,4 +1,3 @@
-// The manifest decision and the clean-up, on an in-process context over a complete installation.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -13,10 +12,6 @@ struct UpdateSteps : ::testing::Test {
         installation.layOutComplete();
         installation.useInThisProcess();
         context = std::make_unique<UpdaterContext>();
-    }
-    std::vector<std::string> lines() {
-        context->logStream->flush();
-        return Installation::bodyLines(readFile(installation.logPath()));
     }
     Installation installation;
     std::unique_ptr<UpdaterContext> context;
@@ -56,7 +51,9 @@ TEST_F(UpdateSteps, ManifestDecision) {
         const bool offers = c.line.rfind(found, 0) == 0;
         EXPECT_EQ(context->evaluateManifest(), offers);
         EXPECT_EQ(context->updateFound, offers);
-        EXPECT_EQ(lines().back(), offers ? c.line + " found on server." : c.line);
+        context->logStream->flush();
+        EXPECT_EQ(Installation::bodyLines(readFile(installation.logPath())).back(),
+                  offers ? c.line + " found on server." : c.line);
     }
 }
 

@@ -15,8 +15,7 @@ const std::string document =
     "</Codebase>\n  <Listfile><b>x</b></Listfile><Empty/>\n</Update>\n";
 const std::string version = "<Update><Version>2.0</Version></Update>";
 
-// Text condensed and decoded, only direct text; line ends as LF; the first zero byte ends the
-// document; a file cut inside a UTF-8 sequence is none, nor is one beyond 1 MiB read.
+// Direct text, condensed, decoded, LF-ended; a zero byte ends it; cut UTF-8 or over 1 MiB: none.
 TEST(XmlValue, ValuesAsReadFromTheFile) {
     const struct {
         std::string bytes;
@@ -38,9 +37,7 @@ TEST(XmlValue, ValuesAsReadFromTheFile) {
         {"<Update><Predicate><![CDATA[a\rb\r\r\nc\n\rd]]></Predicate></Update>", "Predicate",
          "a\nb\n\nc\n\nd"},
         {"<Update><Version>1.5</Version></Update>\0<junk"s, "Version", "1.5"},
-        {"<Update><Version>1.\0"
-         "5</Version></Update>"s,
-         "Version", ""},
+        {"<Update><Version>1.\0"s + "5</Version></Update>", "Version", ""},
         {"\r", "Version", ""},
         {"", "Version", ""},
         {version + std::string((1 << 20) - version.size(), ' '), "Version", "2.0"},

@@ -6,7 +6,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <string>
 #include <vector>
 
 #include "platform/platform.h"
@@ -14,9 +13,8 @@
 
 TEST(Win32VersionResource, FileVersionEqualsTheLogBannersVersion) {
     char own[MAX_PATH] = {};
-    const std::string tests(own, GetModuleFileNameA(nullptr, own, MAX_PATH));
-    const std::string path =
-        tests.substr(0, tests.rfind('\\') + 1) + platform::updaterExecutableName;
+    std::string path(own, GetModuleFileNameA(nullptr, own, MAX_PATH));
+    path = path.substr(0, path.rfind('\\') + 1) + platform::updaterExecutableName;
     // The banner's version, from a run with a command it rejects, logging into a TMP of its own.
     TempDir temporary;
     const std::string savedTmp = std::getenv("TMP") ? std::getenv("TMP") : "";

@@ -1,4 +1,3 @@
-// The platform layer's files, processes and registry reads on real Windows.
 #include <gtest/gtest.h>
 #include <windows.h>
 
