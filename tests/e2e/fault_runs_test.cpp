@@ -18,10 +18,8 @@
 namespace fs = std::filesystem;
 using Micros = std::chrono::microseconds;
 
-namespace {
-
 // The header first, the clean-up's two lines last, no line cut.
-bool logIsComplete(const std::string& log) {
+static bool logIsComplete(const std::string& log) {
     const std::vector<std::string> lines = linesOf(log);
     return lines.size() >= 6 && log.back() == '\n' &&
            lines[0] == "*************** PelorinAutoUpdate [2.5] **************" &&
@@ -31,7 +29,7 @@ bool logIsComplete(const std::string& log) {
 }
 
 // The sample release `version` as msiextract lays it out, once per process.
-std::string release(const std::string& version) {
+static std::string release(const std::string& version) {
     static const TempDir releases;
     const std::string dir = releases.path() + "/" + version;
     const std::string command =
@@ -42,7 +40,8 @@ std::string release(const std::string& version) {
 }
 
 // An installation with `list`, the test CA and, with a `version`, that release.
-void layOut(Installation& installation, const std::string& list, const char* version = nullptr) {
+static void layOut(Installation& installation, const std::string& list,
+                   const char* version = nullptr) {
     installation.layOutComplete();
     fs::copy_file(TestServer::caBundlePath(), installation.applicationDir + "/PelorinCert.pem",
                   fs::copy_options::overwrite_existing);
@@ -53,7 +52,7 @@ void layOut(Installation& installation, const std::string& list, const char* ver
 }
 
 // "1.0" or "1.1" when the installation is that release, whole (beside its own files).
-std::string installedRelease(const Installation& installation) {
+static std::string installedRelease(const Installation& installation) {
     for (const char* version : {"1.0", "1.1"}) {
         const std::string command = "diff -rq -x Update -x Data -x PelorinCert.pem '" +
                                     release(version) + "' '" + installation.rootDir +
@@ -63,16 +62,14 @@ std::string installedRelease(const Installation& installation) {
     return "neither release whole";
 }
 
-std::string manifest(const std::string& offered, const TestServer& server, const std::string& hash,
-                     const std::string& listVersion) {
+static std::string manifest(const std::string& offered, const TestServer& server,
+                            const std::string& hash, const std::string& listVersion) {
     return "<Update><AppId>com.halvornesys.pelorin</AppId><Predicate>Version &lt; " + offered +
            "</Predicate><Codebase>" + server.url("/Pelorin.msi") + "</Codebase><Hash>" + hash +
            "</Hash><Listversion>" + listVersion + "</Listversion><Listfile>" +
            server.url("/ServerList.lst") + "</Listfile><Listhash>" +
            hashFileToHex(server.rootDir() + "/ServerList.lst") + "</Listhash></Update>\n";
 }
-
-}  // namespace
 
 // A 7.5 MiB list (near the cap) replaces another: a kill leaves either whole; a rerun completes.
 TEST(EndToEndFaults, KilledRefreshLeavesOldOrNewListWhole) {
