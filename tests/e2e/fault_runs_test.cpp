@@ -9,7 +9,7 @@
 #include <random>
 #include <thread>
 
-#include "e2e/child_process.h"
+#include "support/child_process.h"
 #include "e2e/sample_packages.h"
 #include "e2e/scenario_runner.h"
 #include "support/test_server.h"

@@ -16,7 +16,7 @@
 #include <sstream>
 #include <thread>
 
-#include "e2e/child_process.h"
+#include "support/child_process.h"
 #include "e2e/sample_packages.h"
 #include "platform/platform.h"
 #include "support/loopback_socket.h"

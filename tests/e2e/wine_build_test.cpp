@@ -10,7 +10,7 @@
 #include <regex>
 #include <thread>
 
-#include "e2e/child_process.h"
+#include "support/child_process.h"
 #include "e2e/scenario_runner.h"
 
 namespace fs = std::filesystem;

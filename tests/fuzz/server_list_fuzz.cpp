@@ -1,5 +1,5 @@
 // Any ServerList.lst through the line rules: at most the bound of entries, each a manifest URL of
-// an accepted scheme. "#repeat N\n..." (at most 32 bytes) stands for its rest N times over.
+// an accepted scheme.
 #include <cstdlib>
 
 #include "serverlist/list_lines.h"
@@ -7,10 +7,6 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string text(reinterpret_cast<const char*>(data), size);
-    const std::string rest = text.substr(text.find('\n') + 1);
-    for (long n = size <= 32 && text.rfind("#repeat ", 0) == 0 ? std::atol(&text[8]) : 0;
-         n > 0 && !rest.empty() && text.size() < 320000; --n)
-        text += rest;
     if (text.empty()) return 0;
     std::vector<std::string> urls;
     std::string version = "0.0";

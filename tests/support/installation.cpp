@@ -1,12 +1,13 @@
 #include "support/installation.h"
 
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <sstream>
+
+#include "support/child_process.h"
 
 namespace fs = std::filesystem;
 
@@ -73,16 +74,7 @@ pid_t Installation::startUpdater(const std::vector<std::string>& words,
     command.insert(command.end(), launcher.begin(), launcher.end());
     command.push_back(executable);
     command.insert(command.end(), words.begin(), words.end());
-    // Built before the fork: the child of a process with threads may only exec.
-    std::vector<char*> argv;
-    for (const std::string& word : command) argv.push_back(const_cast<char*>(word.c_str()));
-    argv.push_back(nullptr);
-    const pid_t child = ::fork();
-    if (child == 0) {
-        ::execv(argv[0], argv.data());
-        ::_exit(127);
-    }
-    return child;
+    return spawn(command);
 }
 
 UpdaterRun Installation::finishUpdater(pid_t updater) {

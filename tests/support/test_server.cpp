@@ -12,12 +12,12 @@
 #include <stdexcept>
 #include <thread>
 
+#include "support/child_process.h"
+#include "support/installation.h"
+
 namespace fs = std::filesystem;
 
 const std::string toolDir = PELORIN_SOURCE_DIR "/tools/update_server/";
-static std::string readWholeFile(const std::string& path) {
-    return {std::istreambuf_iterator<char>(std::ifstream(path, std::ios::binary).rdbuf()), {}};
-}
 static void writeWholeFile(const std::string& path, const std::string& content) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     if (!(out << content).flush()) throw std::runtime_error("cannot write " + path);
@@ -29,7 +29,7 @@ const std::string& TestServer::certificateDir() {
     const std::string make = "mkdir -p '" + d + "' && sh '" + toolDir + "make_certs.sh' '" + d +
                              "' >'" + d + ".out' 2>&1";
     if (!fs::exists(d + "/wronghost-server.pem") && std::system(make.c_str()) != 0)
-        throw std::runtime_error("make_certs.sh failed:\n" + readWholeFile(d + ".out"));
+        throw std::runtime_error("make_certs.sh failed:\n" + readFile(d + ".out"));
     return d;
 }
 
@@ -45,18 +45,16 @@ TestServer::TestServer(ServerCert cert, int port) {
         ".key' --rules '" + d + "/rules.json' --request-log '" + d +
         "/requests.log' --parent-pid " + std::to_string(::getpid()) + " >'" + d +
         "/server.out' 2>&1 </dev/null";
-    if ((pid_ = ::fork()) == 0)
-        ::_exit(::execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr)));
+    pid_ = spawn({"/bin/sh", "-c", command});
     for (int wait = 0; !fs::exists(d + "/port"); ++wait) {  // 20 ms each, 30 s at most
         if (pid_ < 0 || ::waitpid(pid_, nullptr, WNOHANG) == pid_) pid_ = -1;
         if (pid_ < 0 || wait >= 1500) {
             stop();
-            throw std::runtime_error("the test server failed:\n" +
-                                     readWholeFile(d + "/server.out"));
+            throw std::runtime_error("the test server failed:\n" + readFile(d + "/server.out"));
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
-    port_ = std::stoi(readWholeFile(d + "/port"));
+    port_ = std::stoi(readFile(d + "/port"));
 }
 
 void TestServer::stop() {  // the server keeps nothing worth a clean exit
@@ -87,7 +85,7 @@ void TestServer::writeRules() const {
 // Lines of JSON {"method", "path", "headers"} whose texts hold no quotes.
 std::vector<ReceivedRequest> TestServer::requests() const {
     std::vector<ReceivedRequest> requests;
-    std::istringstream log(readWholeFile(dir_.path() + "/requests.log"));
+    std::istringstream log(readFile(dir_.path() + "/requests.log"));
     for (std::string line; std::getline(log, line);) {
         std::vector<std::string> s;
         std::istringstream pieces(line);

@@ -1,4 +1,4 @@
-#include "e2e/child_process.h"
+#include "support/child_process.h"
 
 #include <fcntl.h>
 #include <signal.h>
@@ -12,17 +12,18 @@ pid_t spawn(const std::vector<std::string>& argv, const std::string& outputPath)
     for (const std::string& word : argv) words.push_back(const_cast<char*>(word.c_str()));
     words.push_back(nullptr);
     const int input = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
-    const int output = ::open(outputPath.empty() ? "/dev/null" : outputPath.c_str(),
-                              O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    const int output = outputPath.empty() ? -1
+                                          : ::open(outputPath.c_str(),
+                                                   O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
     const pid_t child = ::fork();
     if (child == 0) {
         ::dup2(input, 0);
-        ::dup2(output, 1), ::dup2(output, 2);
+        if (output >= 0) ::dup2(output, 1), ::dup2(output, 2);
         ::execv(words[0], words.data());
         ::_exit(127);
     }
     ::close(input);
-    ::close(output);
+    if (output >= 0) ::close(output);
     if (child < 0) throw std::runtime_error("cannot start " + argv[0]);
     return child;
 }
