@@ -3,8 +3,6 @@
 
 #include "e2e/scenario_runner.h"
 
-namespace {
-
 class NativeBuild : public ::testing::TestWithParam<std::string> {};
 
 TEST_P(NativeBuild, Replays) {
@@ -15,5 +13,3 @@ TEST_P(NativeBuild, Replays) {
 
 INSTANTIATE_TEST_SUITE_P(EndToEnd, NativeBuild, ::testing::ValuesIn(scenarioNames()),
                          [](const auto& info) { return info.param; });
-
-}  // namespace

@@ -9,9 +9,9 @@
 #include <random>
 #include <thread>
 
-#include "support/child_process.h"
 #include "e2e/sample_packages.h"
 #include "e2e/scenario_runner.h"
+#include "support/child_process.h"
 #include "support/test_server.h"
 #include "transfer/file_hash.h"
 
@@ -72,7 +72,8 @@ static std::string manifest(const std::string& offered, const TestServer& server
 }
 
 // A 7.5 MiB list (near the cap) replaces another: a kill leaves either whole; a rerun completes.
-TEST(EndToEndFaults, KilledRefreshLeavesOldOrNewListWhole) {
+// Its updater's own name lets it run beside the scenarios.
+TEST(FaultRuns, KilledRefreshLeavesOldOrNewListWhole) {
     TestServer server;
     const auto largeList = [&](const std::string& version) {
         std::string list = "Version = " + version + "\n" + server.url("/") + "\n";
@@ -84,6 +85,8 @@ TEST(EndToEndFaults, KilledRefreshLeavesOldOrNewListWhole) {
     server.putFile("/Win/UpdateWin.xml", manifest("1.0", server, "", "2.0"));
     Installation installation;
     layOut(installation, oldList);
+    const std::string copy = installation.root.path() + "/PelorinAutoUpdate-killed";
+    fs::copy_file(PELORIN_UPDATER_EXE, copy);
     const std::string list = installation.dataDir + "/ServerList.lst";
     const std::string temporary = installation.dataDir + "/~tmpList.lst";
     // Polls until the run has written `line` (without one: begun the refresh) or ended.
@@ -97,7 +100,7 @@ TEST(EndToEndFaults, KilledRefreshLeavesOldOrNewListWhole) {
     const auto startRefresh = [&] {
         installation.writeFile(list, oldList);
         fs::remove(installation.logPath());
-        return installation.startUpdater();
+        return installation.startUpdater({}, {}, copy);
     };
     const auto expectCompleted = [&](const UpdaterRun& run) {
         EXPECT_EQ(run.exitCode, 0);
@@ -114,7 +117,7 @@ TEST(EndToEndFaults, KilledRefreshLeavesOldOrNewListWhole) {
     const auto loaded = waitFor(measured, "updated to version 2.0");
     expectCompleted(installation.finishUpdater(measured));
     const char* killRuns = std::getenv("PELORIN_KILL_RUNS");
-    const int kills = killRuns && std::atoi(killRuns) > 0 ? std::atoi(killRuns) : 8;
+    const int kills = killRuns && std::atoi(killRuns) > 0 ? std::atoi(killRuns) : 2;
     std::mt19937 random(20261206);
     for (int kill = 0; kill < kills && !HasFailure(); ++kill) {
         const pid_t updater = startRefresh();
@@ -131,7 +134,7 @@ TEST(EndToEndFaults, KilledRefreshLeavesOldOrNewListWhole) {
                   std::string::npos)
             << killed.log;
         EXPECT_EQ(killed.log.back(), '\n') << "a log line is cut";
-        expectCompleted(installation.runUpdater());  // the fresh start
+        expectCompleted(installation.runUpdater({}, copy));  // the fresh start
     }
     std::cout << kills << " kills in a " << (loaded - begun) / Micros(1000) << " ms refresh\n";
 }
