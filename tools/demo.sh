@@ -27,7 +27,7 @@ die() {
 }
 
 step "Dependencies"
-bash tools/install-deps.sh
+bash tools/install-deps.sh demo
 python=python3
 [ -x /usr/bin/python3 ] && python=/usr/bin/python3
 

@@ -1,14 +1,29 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the native build, the tests and the demo need.
+# Installs the Debian packages that one of the README's commands needs.
 # Idempotent, and quiet when everything is already there.
+#
+# Usage: tools/install-deps.sh [demo|tests]   (default: tests)
+#   demo:  the release build of the updater and the publishing tool, a sample
+#          release package (msitools, wixl) and the demo's HTTPS server (python3,
+#          openssl for its certificates)
+#   tests: the above, and GoogleTest, clang-format, GNU time (the peak memory
+#          of a run), iproute2 (loopback in the suites' own network namespace),
+#          and the FTP and SFTP mirrors' programs (python3-pyftpdlib, sshd)
+#
+# Nothing installed here starts or enables a service: the tests start their
+# own sshd on a loopback port, and the system's SSH service stays as it was.
 set -euo pipefail
 
-# python3-pyftpdlib and openssh-server: the FTP and SFTP mirrors of the
-# end-to-end scenarios (their own instances on loopback ports); time: GNU time,
-# which reads the peak memory of a run.
-packages=(build-essential cmake ninja-build pkg-config libcurl4-openssl-dev libtinyxml-dev
-          libgtest-dev libssl-dev openssl curl python3 msitools wixl clang-format time
-          python3-pyftpdlib openssh-server openssh-client)
+demo_packages=(build-essential cmake ninja-build pkg-config libcurl4-openssl-dev libtinyxml-dev
+               libssl-dev openssl python3 msitools wixl)
+test_packages=("${demo_packages[@]}" libgtest-dev curl clang-format time iproute2
+               python3-pyftpdlib openssh-server openssh-client)
+
+case ${1:-tests} in
+  demo) packages=("${demo_packages[@]}") ;;
+  tests) packages=("${test_packages[@]}") ;;
+  *) echo "usage: tools/install-deps.sh [demo|tests]" >&2; exit 2 ;;
+esac
 
 missing=()
 for package in "${packages[@]}"; do
@@ -18,8 +33,28 @@ done
 [ ${#missing[@]} -eq 0 ] && exit 0
 
 echo "Installing: ${missing[*]}" >&2
-sudo_if_needed() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }
+as_root() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }
+
+# Packages may not start services while they install: a policy of our own,
+# unless the machine already has one.
+policy=/usr/sbin/policy-rc.d
+if [ ! -e "$policy" ]; then
+  printf '#!/bin/sh\n# Written by PelorinAutoUpdate'"'"'s tools/install-deps.sh.\nexit 101\n' |
+    as_root tee "$policy" >/dev/null
+  as_root chmod 755 "$policy"
+  trap 'as_root rm -f "$policy"' EXIT
+fi
+
 export DEBIAN_FRONTEND=noninteractive
-sudo_if_needed apt-get -o DPkg::Lock::Timeout=120 update -qq >&2
-sudo_if_needed apt-get -o DPkg::Lock::Timeout=120 install -y -qq --no-install-recommends \
+as_root apt-get -o DPkg::Lock::Timeout=120 update -qq >&2
+as_root apt-get -o DPkg::Lock::Timeout=120 install -y -qq --no-install-recommends \
   "${missing[@]}" >&2
+
+# openssh-server enables its service for the next boot when it installs; the
+# tests want only its program. Disabled only where this set-up installed it.
+if [[ " ${missing[*]} " == *" openssh-server "* ]]; then
+  as_root deb-systemd-helper disable ssh.service ssh.socket >/dev/null 2>&1 || true
+  as_root update-rc.d ssh disable >/dev/null 2>&1 || true
+  echo "install-deps: openssh-server installed for its sshd program; the ssh service is" \
+    "neither started nor enabled" >&2
+fi

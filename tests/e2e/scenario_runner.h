@@ -37,4 +37,5 @@ std::string logDifference(const std::vector<std::string>& expected,
                           const std::vector<std::string>& actual);
 std::vector<std::string> scenarioNames();
 int mainServerPort();  // 0 when the build's main manifest URL is not on localhost
-void replayScenario(const std::string& name, UpdaterTarget& target);
+// `peakMiB`, when given, receives the run's peak memory where the target measures it.
+void replayScenario(const std::string& name, UpdaterTarget& target, double* peakMiB = nullptr);
