@@ -20,10 +20,11 @@ struct NamedProcess {
                 ::execl(path.c_str(), name.c_str(), "60", nullptr);
             ::_exit(127);
         }
-        // Until exec has happened the child still bears the test's name.
+        // Until exec has happened the child still bears the test's name; a loaded
+        // machine may take seconds to get there.
         const std::string exe = "/proc/" + std::to_string(pid) + "/exe";
         std::error_code error;
-        for (int i = 0; i < 200 && fs::read_symlink(exe, error) != path; ++i) ::usleep(10000);
+        for (int i = 0; i < 6000 && fs::read_symlink(exe, error) != path; ++i) ::usleep(10000);
     }
     ~NamedProcess() {
         ::kill(pid, SIGKILL);
