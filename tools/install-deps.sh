@@ -8,16 +8,18 @@
 #          openssl for its certificates)
 #   tests: the above, and GoogleTest, clang-format, GNU time (the peak memory
 #          of a run), iproute2 (loopback in the suites' own network namespace),
-#          and the FTP and SFTP mirrors' programs (python3-pyftpdlib, sshd)
+#          the FTP and SFTP mirrors' programs (python3-pyftpdlib, sshd) and the
+#          proxy the transfers are sent through (tinyproxy)
 #
 # Nothing installed here starts or enables a service: the tests start their
-# own sshd on a loopback port, and the system's SSH service stays as it was.
+# own sshd and tinyproxy on loopback ports, and the system's SSH and proxy
+# services stay as they were.
 set -euo pipefail
 
 demo_packages=(build-essential cmake ninja-build pkg-config libcurl4-openssl-dev libtinyxml-dev
                libssl-dev openssl python3 msitools wixl)
 test_packages=("${demo_packages[@]}" libgtest-dev curl clang-format time iproute2
-               python3-pyftpdlib openssh-server openssh-client)
+               python3-pyftpdlib openssh-server openssh-client tinyproxy)
 
 case ${1:-tests} in
   demo) packages=("${demo_packages[@]}") ;;
@@ -57,4 +59,12 @@ if [[ " ${missing[*]} " == *" openssh-server "* ]]; then
   as_root update-rc.d ssh disable >/dev/null 2>&1 || true
   echo "install-deps: openssh-server installed for its sshd program; the ssh service is" \
     "neither started nor enabled" >&2
+fi
+# tinyproxy likewise: the tests run its program in the foreground with a
+# configuration of their own.
+if [[ " ${missing[*]} " == *" tinyproxy "* ]]; then
+  as_root deb-systemd-helper disable tinyproxy.service >/dev/null 2>&1 || true
+  as_root update-rc.d tinyproxy disable >/dev/null 2>&1 || true
+  echo "install-deps: tinyproxy installed for its program; its service is neither started" \
+    "nor enabled" >&2
 fi

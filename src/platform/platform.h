@@ -118,6 +118,14 @@ std::wstring widenPath(const std::string& path);
 // Opens a file by its wide name like _wfopen; null on failure.
 FILE* openFileWide(const std::wstring& path, const char* mode);
 
+// ---- Proxies ----
+// The ways to reach `url`, to be tried in this order: each a proxy URL as
+// libcurl takes it ("http://proxy.example:3128"), or the empty text for a
+// direct connection. Never empty; {""} when the machine names no proxy. The
+// environment comes first (proxy_environment.h); on Windows then the user's
+// Internet settings, for a run as SYSTEM the machine's WinHTTP setting.
+std::vector<std::string> proxiesFor(const std::string& url);
+
 // ---- Command lines the updater runs ----
 // Administrative unpack of `packagePath` into `targetDir`.
 std::string adminUnpackCommand(const std::string& packagePath, const std::string& targetDir);

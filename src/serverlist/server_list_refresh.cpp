@@ -12,6 +12,7 @@
 #include "platform/platform.h"
 #include "serverlist/server_list.h"
 #include "transfer/file_hash.h"
+#include "transfer/proxy_route.h"
 #include "transfer/transfer_options.h"
 
 namespace {
@@ -55,7 +56,7 @@ bool isSilentResult(CURLcode result) {
 // The manifest's handle comes with its options; only the URL, the target and
 // the size cap are the list's own.
 CURLcode transferInto(CURL* handle, const std::string& url, std::FILE* file,
-                      const std::string& caBundlePath) {
+                      const std::string& caBundlePath, UpdaterContext& context) {
     curl_easy_setopt(handle, CURLOPT_URL, url.c_str());
     curl_easy_setopt(handle, CURLOPT_SSL_VERIFYPEER, 1L);
     curl_easy_setopt(handle, CURLOPT_CAINFO, caBundlePath.c_str());
@@ -64,8 +65,10 @@ CURLcode transferInto(CURL* handle, const std::string& url, std::FILE* file,
     BoundedFile target;
     target.file = file;
     target.limit = serverListByteLimit;
-    writeInto(handle, target);
-    const CURLcode result = curl_easy_perform(handle);
+    // The list's host may be reached another way than the manifest's. The
+    // handle still writes its errors into the context's buffer.
+    const CURLcode result = static_cast<CURLcode>(
+        performThroughProxies(handle, url, context.curlErrorBuffer, target, context));
     // A list cut at its cap failed like one that announced too much, not like
     // a server that is not there.
     return target.limitPassed ? CURLE_FILESIZE_EXCEEDED : result;
@@ -119,7 +122,7 @@ std::string ServerList::downloadServerList(CURL* handle, const std::string& list
         context.log("Failed to create server list file", LogLevel::Error, true);
         return std::string();
     }
-    CURLcode result = transferInto(handle, listUrl, temporaryFile.get(), caBundlePath);
+    CURLcode result = transferInto(handle, listUrl, temporaryFile.get(), caBundlePath, context);
     // On the disk before it can take the list's place.
     if (result == CURLE_OK && !platform::flushToDisk(temporaryFile.get())) {
         result = CURLE_WRITE_ERROR;

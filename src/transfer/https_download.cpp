@@ -6,6 +6,7 @@
 #include "app/path_utils.h"
 #include "app/updater_context.h"
 #include "platform/platform.h"
+#include "transfer/proxy_route.h"
 #include "transfer/transfer_options.h"
 
 namespace {
@@ -55,8 +56,8 @@ bool UpdaterContext::openTransfer(const std::string& url, const std::string& fil
 bool UpdaterContext::runTransfer(const std::string& url) {
     state = LogLevel::Info;
     log("Establishing connection to " + urlParent(url) + " ...", LogLevel::Info, false);
-    writeInto(curl, downloadTarget);
-    CURLcode result = curl_easy_perform(curl);
+    CURLcode result = static_cast<CURLcode>(
+        performThroughProxies(curl, url, curlErrorBuffer, downloadTarget, *this));
     // The last bytes leave the stream's buffer only now: a disk that refuses
     // them fails the transfer, as a write refused during it does.
     if (result == CURLE_OK && std::fflush(downloadFile) != 0) result = CURLE_WRITE_ERROR;

@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <memory>
 #include <regex>
@@ -127,6 +128,45 @@ struct Host {
     }
 };
 
+// tinyproxy in the foreground on a free loopback port, its log in a folder of
+// its own; with `unreachable`, a port where nothing listens.
+struct Proxy {
+    TempDir dir;
+    int port = bindLoopback(LoopbackSocket(), 0, false, "a proxy");
+    pid_t pid = -1;
+    std::string url() const { return "http://127.0.0.1:" + std::to_string(port); }
+
+    explicit Proxy(Element element) {
+        if (attr(element, "unreachable") == "true") return;
+        std::ofstream(dir.path() + "/tinyproxy.conf")
+            << "Port " << port << "\nListen 127.0.0.1\nTimeout 60\nLogLevel Info\n"
+            << "LogFile \"" << dir.path() << "/access.log\"\nAllow 127.0.0.1\n";
+        pid = spawn({"/usr/bin/tinyproxy", "-d", "-c", dir.path() + "/tinyproxy.conf"},
+                    dir.path() + "/out");
+        for (const auto limit = Clock::now() + 30s;
+             readFile(dir.path() + "/access.log").find("Accepting connections") ==
+             std::string::npos;
+             std::this_thread::sleep_for(20ms)) {
+            if (hasEnded(pid) || Clock::now() > limit) {
+                stopChild(std::exchange(pid, -1));
+                throw std::runtime_error("no tinyproxy:\n" + readFile(dir.path() + "/out"));
+            }
+        }
+    }
+    ~Proxy() {
+        if (pid > 0) stopChild(pid);
+    }
+    // The request lines it received, in order, without their HTTP version.
+    std::vector<std::string> requests() const {
+        std::vector<std::string> lines;
+        static const std::regex request(R"(Request \(file descriptor [0-9]+\): (.*) HTTP/1\.[01])");
+        std::smatch match;
+        for (const std::string& line : linesOf(readFile(dir.path() + "/access.log")))
+            if (std::regex_search(line, match, request)) lines.push_back(match[1]);
+        return lines;
+    }
+};
+
 bool processRuns(const std::string& name) {
     for (const auto& entry : fs::directory_iterator("/proc"))
         if (readFile(entry.path().string() + "/comm") == name + "\n") return true;
@@ -135,14 +175,20 @@ bool processRuns(const std::string& name) {
 
 }  // namespace
 
+const char* const proxyVariables[7] = {"http_proxy", "https_proxy", "HTTPS_PROXY", "all_proxy",
+                                       "ALL_PROXY",  "no_proxy",    "NO_PROXY"};
+
 UpdaterRun UpdaterTarget::run(Installation& installation, const RunConditions& conditions) {
-    std::vector<std::string> launcher;
+    std::vector<std::string> launcher = {"/usr/bin/env"};
+    for (const char* name : proxyVariables) launcher.insert(launcher.end(), {"-u", name});
+    launcher.insert(launcher.end(), conditions.environment.begin(), conditions.environment.end());
     if (!conditions.peakMemoryFile.empty()) {
         // Without AddressSanitizer's quarantine, which would count every freed buffer.
         const char* asan = std::getenv("ASAN_OPTIONS");
         const std::string options = "ASAN_OPTIONS=" + std::string(asan ? asan : "");
-        launcher = {"/usr/bin/time", "-f%M", "-o" + conditions.peakMemoryFile, "/usr/bin/env",
-                    options + ":quarantine_size_mb=0"};
+        launcher.insert(launcher.begin(),
+                        {"/usr/bin/time", "-f%M", "-o" + conditions.peakMemoryFile, "/usr/bin/env",
+                         options + ":quarantine_size_mb=0"});
     }
     launcher.insert(launcher.end(), conditions.launcher.begin(), conditions.launcher.end());
     UpdaterRun run = installation.finishUpdater(installation.startUpdater({}, launcher));
@@ -219,9 +265,11 @@ void replayScenario(const std::string& name, UpdaterTarget& target, double* peak
                                                                    : Installation::Level::User);
     target.layOut(installation, attr(installed, "version"));
     std::map<std::string, Host> hosts;
+    std::map<std::string, Proxy> proxies;
     forChildren(scenario, [&](Element element, const std::string& kind) {
         if (kind == "Server")
             hosts.try_emplace(attr(element, "name"), element, installation.homeDir);
+        if (kind == "Proxy") proxies.try_emplace(attr(element, "name"), element);
     });
     fs::copy_file(TestServer::caBundlePath(), installation.applicationDir + "/PelorinCert.pem",
                   fs::copy_options::overwrite_existing);
@@ -231,9 +279,16 @@ void replayScenario(const std::string& name, UpdaterTarget& target, double* peak
         {"updateDir", installation.updateDir},
         {"applicationDir", installation.applicationDir},
         {"dataDir", installation.dataDir}};
-    // ${NAME}: a server's base URL; ${sha1:NAME/PATH}, ${sha1lower:NAME/PATH}: a served file's
-    // hash; directories as the updater names them or native.
+    // ${NAME}: a server's base URL or a proxy's URL; ${port:NAME}: its port;
+    // ${sha1:NAME/PATH}, ${sha1lower:NAME/PATH}: a served file's hash;
+    // directories as the updater names them or native.
     const auto value = [&](const std::string& key, bool updaterView) {
+        const std::string named = key.substr(key.find(':') + 1);
+        if (key.rfind("port:", 0) == 0 && proxies.count(named))
+            return std::to_string(proxies.at(named).port);
+        if (key.rfind("port:", 0) == 0 && hosts.count(named))
+            return hosts.at(named).baseUrl.substr(hosts.at(named).baseUrl.rfind(':') + 1);
+        if (proxies.count(key)) return proxies.at(key).url();
         const std::size_t colon = key.find(':') + 1, slash = key.find('/');
         if (colon && hosts.count(key.substr(colon, slash - colon))) {
             std::string hash = hashFileToHex(hosts.at(key.substr(colon, slash - colon)).root() +
@@ -303,6 +358,11 @@ void replayScenario(const std::string& name, UpdaterTarget& target, double* peak
             conditions.launcher.end(),
             {PELORIN_CONDITIONED_RUN_EXE, attr(timeouts, "connectSeconds", "30"),
              attr(timeouts, "lowSpeedSeconds", "60")});
+    forChildren(scenario, [&](Element element, const std::string& kind) {
+        if (kind == "Environment")
+            conditions.environment.push_back(attr(element, "name") + "=" +
+                                             expand(textOf(element), true));
+    });
     if (growthLimit > 0 || peakMiB)
         conditions.peakMemoryFile = installation.root.path() + "/peak-memory";
     pid_t browser = -1;
@@ -348,6 +408,13 @@ void replayScenario(const std::string& name, UpdaterTarget& target, double* peak
             EXPECT_EQ(fs::is_regular_file(status) ? target.readText(path) : path + " is no file",
                       expand(textOf(element), true))
                 << path;
+    });
+    forChildren(scenario, [&](Element element, const std::string& kind) {
+        if (kind != "Proxied") return;
+        const std::string requests = logDifference(linesOf(expand(textOf(element), true)),
+                                                   proxies.at(attr(element, "name")).requests());
+        EXPECT_TRUE(requests.empty()) << "requests through proxy " << attr(element, "name") << ":\n"
+                                      << requests;
     });
     if (conditions.peakMemoryFile.empty() || !fs::exists(conditions.peakMemoryFile)) return;
     const double peak = std::atof(readFile(conditions.peakMemoryFile).c_str()) / 1024;  // KiB

@@ -7,11 +7,14 @@
 
 #include "support/installation.h"
 
-// `launcher`: volumes and shorter time-outs; `peakMemoryFile`: GNU time's figure.
+// `launcher`: volumes and shorter time-outs; `peakMemoryFile`: GNU time's figure;
+// `environment`: NAME=VALUE for the updater, which inherits no proxy variable.
 struct RunConditions {
     std::vector<std::string> launcher;
     std::string peakMemoryFile;
+    std::vector<std::string> environment;
 };
+extern const char* const proxyVariables[7];
 
 struct UpdaterTarget {
     virtual ~UpdaterTarget() = default;

@@ -10,8 +10,8 @@
 #include <regex>
 #include <thread>
 
-#include "support/child_process.h"
 #include "e2e/scenario_runner.h"
+#include "support/child_process.h"
 
 namespace fs = std::filesystem;
 
@@ -34,8 +34,10 @@ struct WineTarget : UpdaterTarget {
     // `wine WORDS...` in the tests' own prefix, with more `environment`; its exit status.
     int wine(const Lines& words, const Lines& environment = {},
              const std::string& output = "") const {
-        Lines command = {"/usr/bin/env", "WINEPREFIX=" + prefix,
-                         "WINEPATH=" + updaterPath(standins)};
+        Lines command = {"/usr/bin/env"};
+        for (const char* name : proxyVariables) command.insert(command.end(), {"-u", name});
+        command.insert(command.end(),
+                       {"WINEPREFIX=" + prefix, "WINEPATH=" + updaterPath(standins)});
         command.insert(command.end(), environment.begin(), environment.end());
         command.push_back(PELORIN_SOURCE_DIR "/tools/windows/wine-run.sh");
         command.insert(command.end(), words.begin(), words.end());
@@ -81,19 +83,20 @@ struct WineTarget : UpdaterTarget {
     }
     UpdaterRun run(Installation& installation, const RunConditions& conditions) override {
         return conditions.launcher.empty()
-                   ? runWith(installation, {})
+                   ? runWith(installation, {}, conditions.environment)
                    : UpdaterRun{-1, "", "no volumes or shorter time-outs under Wine"};
     }
     // The updater with `words`; every line of its log must end in CR LF.
-    UpdaterRun runWith(Installation& installation, const Lines& words) {
+    UpdaterRun runWith(Installation& installation, const Lines& words,
+                       const Lines& environment = {}) {
         fs::remove(logPath());
         Lines command = {updaterPath(installation.installDir + "/PelorinAutoUpdate.exe")};
         command.insert(command.end(), words.begin(), words.end());
         UpdaterRun run;
-        run.exitCode = wine(command,
-                            {"PELORIN_SCHTASKS_RECORD=" + updaterPath(schtasksRecord(installation)),
-                             "HOME=" + installation.homeDir},
-                            installation.root.path() + "/wine-output.txt");
+        Lines variables = {"PELORIN_SCHTASKS_RECORD=" + updaterPath(schtasksRecord(installation)),
+                           "HOME=" + installation.homeDir};
+        variables.insert(variables.end(), environment.begin(), environment.end());
+        run.exitCode = wine(command, variables, installation.root.path() + "/wine-output.txt");
         const std::string log = readFile(logPath());
         run.log = readText(logPath());
         EXPECT_TRUE(

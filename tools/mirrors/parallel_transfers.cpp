@@ -5,6 +5,7 @@
 #include <list>
 
 #include "platform/platform.h"
+#include "transfer/proxy_route.h"
 
 namespace {
 
@@ -40,6 +41,8 @@ public:
         curl_easy_setopt(easy_, CURLOPT_ERRORBUFFER, errorBuffer_);
         curl_easy_setopt(easy_, CURLOPT_PRIVATE, this);
         applyTransferOptions(easy_, settings.caBundlePath, settings.timeouts, transfer.byteLimit);
+        useProxy(easy_, settings.proxy.empty() ? platform::proxiesFor(transfer.url).front()
+                                               : settings.proxy);
         if (!openTarget()) return;
         added_ = curl_multi_add_handle(multi_, easy_) == CURLM_OK;
         if (!added_) transfer_.error = "Unknown error";

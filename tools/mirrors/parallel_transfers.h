@@ -29,6 +29,9 @@ struct TransferSettings {
     std::string caBundlePath;
     TransferTimeouts timeouts;
     std::size_t parallel = 16;  // transfers running at once, at least 1
+    // Every transfer through this proxy; when empty, through the first way
+    // the updater itself would take to each URL (the environment's proxy).
+    std::string proxy;
 };
 
 // Runs every transfer, at most `settings.parallel` at once, each in a fresh

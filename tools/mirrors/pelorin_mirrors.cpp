@@ -16,7 +16,7 @@ namespace {
 
 const char* const usageText =
     "usage: pelorin-mirrors --list FILE|URL --main URL --ca-bundle PEM\n"
-    "           [--parallel N] [--full] [--json] [--timeout SECONDS]\n"
+    "           [--parallel N] [--full] [--json] [--timeout SECONDS] [--proxy URL]\n"
     "Checks every mirror in the server list against the main server's manifest\n"
     "at URL, over TLS verified against the CA bundle PEM, as the updater would:\n"
     "current, stale (an older version), different (the same version, another\n"
@@ -26,6 +26,9 @@ const char* const usageText =
     "  --json             the report as JSON\n"
     "  --timeout SECONDS  connect time-out, and how long a transfer may stay\n"
     "                     below 1,024 bytes/s (default the updater's: 30 and 60)\n"
+    "  --proxy URL        every transfer through this proxy (http://host:port);\n"
+    "                     default the one the updater takes: https_proxy, all_proxy\n"
+    "                     and no_proxy (on Windows also the system's setting)\n"
     "Exit status: 0 every mirror is current, 1 some are not, 2 bad usage or input.\n";
 
 constexpr int allCurrent = 0;
@@ -57,7 +60,7 @@ std::string parseOptions(int argc, char** argv, Options& options) {
             continue;
         }
         if (name != "--list" && name != "--main" && name != "--ca-bundle" && name != "--parallel" &&
-            name != "--timeout") {
+            name != "--timeout" && name != "--proxy") {
             return "unknown option \"" + name + "\"";
         }
         if (i + 1 == argc) return name + " needs a value";
@@ -92,6 +95,10 @@ std::string readSettings(const Options& options, TransferSettings& settings) {
         }
         settings.timeouts.connectSeconds = value;
         settings.timeouts.lowSpeedSeconds = value;
+    }
+    if (options.values.count("--proxy")) {
+        settings.proxy = options.values.at("--proxy");
+        if (settings.proxy.empty()) return "--proxy takes a proxy URL";
     }
     return std::string();
 }

@@ -1,0 +1,45 @@
+#include "transfer/proxy_route.h"
+
+#include <curl/curl.h>
+
+#include <vector>
+
+#include "app/updater_context.h"
+#include "platform/platform.h"
+
+namespace {
+
+// The proxy itself was not reached or refused the tunnel: another way may work.
+bool proxyFailed(CURLcode result) {
+    return result == CURLE_COULDNT_RESOLVE_PROXY || result == CURLE_COULDNT_CONNECT ||
+           result == CURLE_PROXY;
+}
+
+}  // namespace
+
+void useProxy(CURL* handle, const std::string& proxy) {
+    // "" in both: no proxy at all, and no host exempt from the one given.
+    curl_easy_setopt(handle, CURLOPT_PROXY, proxy.c_str());
+    curl_easy_setopt(handle, CURLOPT_NOPROXY, "");
+}
+
+int performThroughProxies(CURL* handle, const std::string& url, const char* errorBuffer,
+                          BoundedFile& target, UpdaterContext& context) {
+    const std::vector<std::string> proxies = platform::proxiesFor(url);
+    CURLcode result = CURLE_OK;
+    for (std::size_t i = 0; i < proxies.size(); ++i) {
+        const std::string& proxy = proxies[i];
+        if (!proxy.empty()) {
+            context.log("Using proxy " + proxy + " for " + url + " ", LogLevel::Info, true);
+        } else if (i > 0) {
+            context.log("Connecting directly to " + url + " ", LogLevel::Info, true);
+        }
+        useProxy(handle, proxy);
+        writeInto(handle, target);
+        result = curl_easy_perform(handle);
+        const bool lastWay = i + 1 == proxies.size();
+        if (lastWay || proxy.empty() || !proxyFailed(result) || target.written > 0) break;
+        context.log(transferErrorText(result, errorBuffer, target), LogLevel::Warning, false);
+    }
+    return result;
+}

@@ -1,0 +1,81 @@
+// Which proxy the environment or the Windows settings name for a URL.
+#include "platform/proxy_environment.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+
+#include "platform/win32/windows_proxy_lists.h"
+
+TEST(ProxyEnvironment, ChoosesAsLibcurlDoes) {
+    const struct {
+        std::map<std::string, std::string> variables;
+        std::string url, proxy;  // "-": the environment does not decide
+    } cases[] = {
+        {{{"https_proxy", ""}}, "https://a/", "-"},
+        {{{"HTTPS_PROXY", "p:3128"}}, "HTTPS://u:pw@a:8/x", "http://p:3128"},
+        {{{"https_proxy", "http://l:1"}, {"HTTPS_PROXY", "u:2"}}, "https://a/", "http://l:1"},
+        // Only the lower-case name for http: HTTP_PROXY may come from a request header.
+        {{{"HTTP_PROXY", "u:2"}}, "http://a/", "-"},
+        {{{"HTTP_PROXY", "u:2"}, {"ALL_PROXY", "socks5://s:9"}}, "http://a/", "socks5://s:9"},
+        {{{"http_proxy", "h:1"}}, "https://a/", "-"},
+        {{{"all_proxy", "n:1"}}, "ftp://a/", "http://n:1"},
+        {{{"https_proxy", "p:1"}, {"no_proxy", "*"}}, "https://a/", ""},
+        {{{"https_proxy", "p:1"}, {"NO_PROXY", "b.example"}}, "https://a.b.example/", ""},
+        {{{"https_proxy", "p:1"}, {"no_proxy", "o, ::1"}}, "https://[::1]:8/", ""},
+        {{{"https_proxy", "p:1"}, {"no_proxy", "example"}}, "https://notexample/", "http://p:1"},
+    };
+    for (const auto& each : cases) {
+        std::string proxy = "-";
+        platform::proxyFromEnvironment(
+            each.url,
+            [&](const char* name) {
+                const auto found = each.variables.find(name);
+                return found == each.variables.end() ? nullptr : found->second.c_str();
+            },
+            proxy);
+        EXPECT_EQ(proxy, each.proxy) << each.url;
+    }
+}
+
+// no_proxy's form and the Windows bypass list's, on the same hosts.
+TEST(ProxyEnvironment, BypassListsMatchAsEachSystemDoes) {
+    const struct {
+        const char *host, *list;
+        bool environment, windows;
+    } cases[] = {
+        {"UPDATE.example", "update.example", true, true},
+        {"a.update.example", ".update.example", true, false},
+        {"xupdate.example", "update.example", false, false},
+        {"h", "a,,  h", true, true},
+        {"::1", "[::1]", true, false},
+        {"anything", " * ", true, true},
+        {"intranet", "<local>", false, true},
+        {"m.update.example", "*.update.example", false, true},
+        {"update.example", "a.example;update.example", false, true},
+        {"update.example", "https://update.example", false, true},
+        {"update.example", "", false, false},
+    };
+    for (const auto& each : cases) {
+        EXPECT_EQ(platform::hostInBypassList(each.host, each.list), each.environment)
+            << each.host << " in " << each.list;
+        EXPECT_EQ(windows_proxy_lists::hostBypassed(each.host, each.list), each.windows)
+            << each.host << " in " << each.list;
+    }
+}
+
+TEST(WindowsProxyLists, ReadsEveryFormWinHttpGives) {
+    const struct {
+        const char* text;
+        std::vector<std::string> ways;  // for an https URL
+    } cases[] = {
+        {"proxy.example:3128", {"http://proxy.example:3128"}},
+        {"PROXY a:1; PROXY b:2; DIRECT", {"http://a:1", "http://b:2", ""}},
+        {"HTTPS s:443;SOCKS5 k:1080", {"https://s:443", "socks5://k:1080"}},
+        {"http=h:80;https=s:8443", {"http://s:8443"}},
+        {"ftp=f:21 a:1 b:2", {"http://a:1", "http://b:2"}},
+        {"  ;; ", {}},
+    };
+    for (const auto& each : cases)
+        EXPECT_EQ(windows_proxy_lists::proxyList(each.text, "https"), each.ways) << each.text;
+}
