@@ -75,15 +75,19 @@ struct Mirror {
         fs::create_directories(root);
         const std::string tools = PELORIN_SOURCE_DIR "/tools/update_server/";
         const std::string port = std::to_string(bindLoopback(LoopbackSocket(), 0, false, "sshd"));
-        pid = spawn(protocol == "ftp" ? Words{"/usr/bin/python3", tools + "ftp_server.py", root,
+        pid = spawn(protocol == "ftp"    ? Words{"/usr/bin/python3", tools + "ftp_server.py", root,
                                               dir.path() + "/port"}
-                                      : Words{"/bin/sh", tools + "sftp_server.sh",
-                                              dir.path() + "/sshd", port, clientHome},
+                    : protocol == "http" ? Words{"/usr/bin/python3", "-u", "-m", "http.server",
+                                                 "-b", "127.0.0.1", "-d", root, port}
+                                         : Words{"/bin/sh", tools + "sftp_server.sh",
+                                                 dir.path() + "/sshd", port, clientHome},
                     out);
         for (const auto limit = Clock::now() + 30s; baseUrl.empty();
              std::this_thread::sleep_for(20ms)) {
             if (protocol == "ftp" && fs::exists(dir.path() + "/port"))
                 baseUrl = "ftp://localhost:" + readFile(dir.path() + "/port");
+            if (protocol == "http" && readFile(out).find("Serving HTTP") != std::string::npos)
+                baseUrl = "http://127.0.0.1:" + port;
             if (protocol == "sftp" && readFile(out).find("Server listening") != std::string::npos)
                 baseUrl = "sftp://" + std::string(::getpwuid(::getuid())->pw_name) +
                           "@localhost:" + port + root;
@@ -175,12 +179,8 @@ bool processRuns(const std::string& name) {
 
 }  // namespace
 
-const char* const proxyVariables[7] = {"http_proxy", "https_proxy", "HTTPS_PROXY", "all_proxy",
-                                       "ALL_PROXY",  "no_proxy",    "NO_PROXY"};
-
 UpdaterRun UpdaterTarget::run(Installation& installation, const RunConditions& conditions) {
     std::vector<std::string> launcher = {"/usr/bin/env"};
-    for (const char* name : proxyVariables) launcher.insert(launcher.end(), {"-u", name});
     launcher.insert(launcher.end(), conditions.environment.begin(), conditions.environment.end());
     if (!conditions.peakMemoryFile.empty()) {
         // Without AddressSanitizer's quarantine, which would count every freed buffer.
@@ -261,6 +261,8 @@ void replayScenario(const std::string& name, UpdaterTarget& target, double* peak
     if (growthLimit > 0)
         replayScenario(attr(scenario, "peakMemoryBaseline"), target, &baselinePeak);
     SCOPED_TRACE(textOf(scenario->FirstChildElement("Description")));
+    for (const char* name : {"https_proxy", "HTTPS_PROXY", "all_proxy", "no_proxy", "NO_PROXY"})
+        ::unsetenv(name);  // the updater takes the scenario's proxy only
     Installation installation(attr(installed, "level") == "System" ? Installation::Level::System
                                                                    : Installation::Level::User);
     target.layOut(installation, attr(installed, "version"));
@@ -358,11 +360,17 @@ void replayScenario(const std::string& name, UpdaterTarget& target, double* peak
             conditions.launcher.end(),
             {PELORIN_CONDITIONED_RUN_EXE, attr(timeouts, "connectSeconds", "30"),
              attr(timeouts, "lowSpeedSeconds", "60")});
+    bool systemProxySet = true;
     forChildren(scenario, [&](Element element, const std::string& kind) {
         if (kind == "Environment")
             conditions.environment.push_back(attr(element, "name") + "=" +
                                              expand(textOf(element), true));
+        if (kind == "SystemProxy")
+            systemProxySet &= target.setSystemProxy(
+                attr(element, "setting") == "machine", expand(attr(element, "proxy"), true),
+                attr(element, "bypass"), expand(attr(element, "script"), true));
     });
+    if (!systemProxySet) GTEST_SKIP() << "no system proxy setting on this build";
     if (growthLimit > 0 || peakMiB)
         conditions.peakMemoryFile = installation.root.path() + "/peak-memory";
     pid_t browser = -1;

@@ -8,13 +8,12 @@
 #include "support/installation.h"
 
 // `launcher`: volumes and shorter time-outs; `peakMemoryFile`: GNU time's figure;
-// `environment`: NAME=VALUE for the updater, which inherits no proxy variable.
+// `environment`: NAME=VALUE for the updater.
 struct RunConditions {
     std::vector<std::string> launcher;
     std::string peakMemoryFile;
     std::vector<std::string> environment;
 };
-extern const char* const proxyVariables[7];
 
 struct UpdaterTarget {
     virtual ~UpdaterTarget() = default;
@@ -28,6 +27,11 @@ struct UpdaterTarget {
     // Runs, until killed, a program in `dir` that shows in /proc/PID/comm as browserName().
     virtual std::vector<std::string> browserCommand(const std::string& dir);
     virtual std::string browserName() const { return "Pelorin"; }
+    // Sets the user's Internet settings' proxy or the machine's; false where there are none.
+    virtual bool setSystemProxy(bool /*machine*/, const std::string& /*proxy*/,
+                                const std::string& /*bypass*/, const std::string& /*script*/) {
+        return false;
+    }
     // A text file as the updater reads it; natively byte for byte, so a stray CR shows.
     virtual std::string readText(const std::string& path) const { return readFile(path); }
 };

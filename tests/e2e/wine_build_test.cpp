@@ -6,7 +6,10 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdint>
+#include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <regex>
 #include <thread>
 
@@ -34,10 +37,8 @@ struct WineTarget : UpdaterTarget {
     // `wine WORDS...` in the tests' own prefix, with more `environment`; its exit status.
     int wine(const Lines& words, const Lines& environment = {},
              const std::string& output = "") const {
-        Lines command = {"/usr/bin/env"};
-        for (const char* name : proxyVariables) command.insert(command.end(), {"-u", name});
-        command.insert(command.end(),
-                       {"WINEPREFIX=" + prefix, "WINEPATH=" + updaterPath(standins)});
+        Lines command = {"/usr/bin/env", "WINEPREFIX=" + prefix,
+                         "WINEPATH=" + updaterPath(standins)};
         command.insert(command.end(), environment.begin(), environment.end());
         command.push_back(PELORIN_SOURCE_DIR "/tools/windows/wine-run.sh");
         command.insert(command.end(), words.begin(), words.end());
@@ -57,6 +58,7 @@ struct WineTarget : UpdaterTarget {
             for (const char* key :
                  {"\\SOFTWARE\\Halvorne]\n", "\\SOFTWARE\\Wow6432Node\\Halvorne]\n"})
                 clear += "\n[-" + std::string(hive) + key;
+        for (const std::string& setting : proxySettings) clear += "\n" + setting + "=-\n";
         add += keys + "Update]\n" + value("path", updater) + keys + "Data]\n" +
                value("path", installation.dataDir) + "\n[HKEY_CURRENT_USER\\Environment]\n" +
                value("HOME", installation.homeDir);
@@ -75,6 +77,32 @@ struct WineTarget : UpdaterTarget {
         installation.writeFile(installation.applicationDir + "/PelorinCert.pem", "bundle");
         installation.writeFile(installation.applicationDir + "/UpdatePelorin.xml",
                                "<Update><Version>" + version + "</Version></Update>\n");
+    }
+    // Each as a .reg key and value name; the 32-bit updater reads the 32-bit view.
+    const std::string connections =
+        R"(Software\Microsoft\Windows\CurrentVersion\Internet Settings\Connections)";
+    const Lines proxySettings = {
+        "[HKEY_CURRENT_USER\\" + connections + "]\n\"DefaultConnectionSettings\"",
+        "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Wow6432Node\\" + connections.substr(9) +
+            "]\n\"WinHttpSettings\""};
+    // The settings' binary form: magic, 0, flags, then each text after its length
+    // (the machine's has no script).
+    bool setSystemProxy(bool machine, const std::string& proxy, const std::string& bypass,
+                        const std::string& script) override {
+        std::string bytes, hex;
+        for (std::uint32_t word : {machine ? 0x18u : 0x46u, 0u, proxy.empty() ? 4u : 2u})
+            bytes.append(reinterpret_cast<char*>(&word), 4);
+        for (const std::string& text : {proxy, bypass, script}) {
+            const auto size = static_cast<std::uint32_t>(text.size());
+            bytes.append(reinterpret_cast<const char*>(&size), 4) += text;
+        }
+        char two[4];
+        for (unsigned char byte : bytes) std::snprintf(two, sizeof two, "%02x,", byte), hex += two;
+        const std::string file = prefix + "/proxy.reg";
+        std::ofstream(file) << "Windows Registry Editor Version 5.00\n\n"
+                            << proxySettings[machine] << "=hex:" << hex.substr(0, hex.size() - 1)
+                            << "\n";
+        return wine({"reg", "import", updaterPath(file), "/reg:64"}) == 0;
     }
     std::string updaterPath(const std::string& nativePath) const override {
         std::string path = "Z:" + nativePath;
