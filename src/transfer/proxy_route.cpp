@@ -9,10 +9,16 @@
 
 namespace {
 
-// The proxy itself was not reached or refused the tunnel: another way may work.
-bool proxyFailed(CURLcode result) {
+// The proxy itself was not reached (refused, unknown, or silent until the
+// connect time-out) or refused the tunnel: another way may work.
+bool proxyFailed(CURL* handle, CURLcode result) {
+    long tunnelAnswer = 0;
+    curl_off_t connectedAfter = 0;
+    curl_easy_getinfo(handle, CURLINFO_HTTP_CONNECTCODE, &tunnelAnswer);
+    curl_easy_getinfo(handle, CURLINFO_CONNECT_TIME_T, &connectedAfter);
     return result == CURLE_COULDNT_RESOLVE_PROXY || result == CURLE_COULDNT_CONNECT ||
-           result == CURLE_PROXY;
+           result == CURLE_PROXY || (result == CURLE_OPERATION_TIMEDOUT && connectedAfter == 0) ||
+           (result != CURLE_OK && tunnelAnswer >= 300);
 }
 
 }  // namespace
@@ -38,7 +44,7 @@ int performThroughProxies(CURL* handle, const std::string& url, const char* erro
         writeInto(handle, target);
         result = curl_easy_perform(handle);
         const bool lastWay = i + 1 == proxies.size();
-        if (lastWay || proxy.empty() || !proxyFailed(result) || target.written > 0) break;
+        if (lastWay || proxy.empty() || !proxyFailed(handle, result) || target.written > 0) break;
         context.log(transferErrorText(result, errorBuffer, target), LogLevel::Warning, false);
     }
     return result;
