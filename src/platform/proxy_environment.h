@@ -20,8 +20,8 @@ bool proxyFromEnvironment(const std::string& url, const EnvironmentLookup& looku
 
 // True when `host` matches the list, "no_proxy"'s form: names or addresses
 // separated by commas or white space, each matching itself and every name
-// below it (a leading '.' changes nothing), letter case ignored; "*" alone
-// matches every host.
+// below it (a leading '.' changes nothing), letter case ignored; an entry
+// "*" matches every host.
 bool hostInBypassList(const std::string& host, const std::string& list);
 
 // The scheme (lower case) and the host (without brackets, port or user) of `url`.

@@ -21,6 +21,14 @@ bool proxyFailed(CURL* handle, CURLcode result) {
            (result != CURLE_OK && tunnelAnswer >= 300);
 }
 
+// A proxy URL as the log names it: a password given with it stays out.
+std::string shownProxy(const std::string& proxy) {
+    const std::size_t start = proxy.find("://") == std::string::npos ? 0 : proxy.find("://") + 3;
+    const std::size_t at = proxy.find('@', start);
+    if (at == std::string::npos || at > proxy.find('/', start)) return proxy;
+    return proxy.substr(0, start) + proxy.substr(at + 1);
+}
+
 }  // namespace
 
 void useProxy(CURL* handle, const std::string& proxy) {
@@ -36,7 +44,8 @@ int performThroughProxies(CURL* handle, const std::string& url, const char* erro
     for (std::size_t i = 0; i < proxies.size(); ++i) {
         const std::string& proxy = proxies[i];
         if (!proxy.empty()) {
-            context.log("Using proxy " + proxy + " for " + url + " ", LogLevel::Info, true);
+            context.log("Using proxy " + shownProxy(proxy) + " for " + url + " ", LogLevel::Info,
+                        true);
         } else if (i > 0) {
             context.log("Connecting directly to " + url + " ", LogLevel::Info, true);
         }
