@@ -46,8 +46,12 @@ std::string joinManyWords(int argc, const char* const argv[]) {
 
 }  // namespace
 
+bool isUpdateRun(int argc) {
+    return argc <= 1;
+}
+
 void dispatchCommand(UpdaterContext& context, int argc, const char* const argv[]) {
-    if (argc <= 1) {
+    if (isUpdateRun(argc)) {
         if (context.state != LogLevel::Fatal) runTimedUpdate(context);
         return;
     }

@@ -7,7 +7,7 @@
 int main(int argc, char* argv[]) {
     // The running program counts itself once; a second copy means another
     // update run is under way, and this one must not truncate its log.
-    if (argc == 1 && countProcessesByName(platform::updaterExecutableName) > 1) return 0;
+    if (isUpdateRun(argc) && countProcessesByName(platform::updaterExecutableName) > 1) return 0;
     UpdaterContext context;
     dispatchCommand(context, argc, argv);
     return 0;

@@ -5,10 +5,10 @@
 
 #include <cstddef>
 #include <cstdio>
-#include <fstream>
 #include <memory>
 #include <string>
 
+#include "log/log_file.h"
 #include "log/log_level.h"
 #include "transfer/transfer_options.h"
 
@@ -74,7 +74,7 @@ public:
     float serverListVersion = 0.0f;
     float installedVersion = 0.0f;
     int state = LogLevel::Info;
-    std::unique_ptr<std::ofstream> logStream;
+    std::unique_ptr<LogFile> logStream;
     CURL* curl = nullptr;
     FILE* downloadFile = nullptr;
     BoundedFile downloadTarget;  // `downloadFile` with its size cap

@@ -42,12 +42,11 @@ void UpdaterContext::openLog() {
     }
     if (logFilePath.empty() || !directoryExists(logFilePath)) return;
     logFilePath = joinPath(logFilePath, "PelorinAutoUpdate.log");
-    // Text mode: on Windows every line end reaches the file as CR LF.
-    logStream = std::make_unique<std::ofstream>(logFilePath, std::ios::out | std::ios::trunc);
-    logOpen = logStream->is_open();
+    logStream = std::make_unique<LogFile>(platform::openLogFile(logFilePath));
+    logOpen = logStream->isOpen();
     if (!logOpen) return;
     const std::string header = logHeader();
-    logStream->write(header.data(), static_cast<std::streamsize>(header.size()));
+    logStream->write(header.data(), header.size());
     logStream->flush();
 }
 
@@ -55,7 +54,7 @@ void UpdaterContext::log(const std::string& message, int level, bool fullStop) {
     if (!logOpen || message.empty()) return;
     const int effectiveLevel = level == LogLevel::Default ? state : level;
     const std::string line = prefixFor(effectiveLevel) + message + (fullStop ? ".\n" : "\n");
-    logStream->write(line.data(), static_cast<std::streamsize>(line.size()));
+    logStream->write(line.data(), line.size());
     // The log is the run's only report, and a run can wait for days on the
     // browser or be killed: each line reaches the file as it is written.
     logStream->flush();

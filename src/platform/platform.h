@@ -70,9 +70,19 @@ private:
 };
 
 // ---- Files ----
-// The temporary directory as GetTempPathA reports it (it may end in the
-// separator); empty when there is none or it does not fit 260 bytes.
+// The temporary directory as GetTempPath2A reports it where the system has it
+// (for SYSTEM a folder only SYSTEM and administrators may write to), else as
+// GetTempPathA does; it may end in the separator. Empty when there is none or
+// it does not fit 260 bytes.
 std::string temporaryDirectory();
+
+// Opens the update log for writing in text mode, created when absent and
+// emptied when present; null when it cannot be opened. It is also null, and
+// the file untouched, when the name is a symbolic link (a reparse point on
+// Windows), anything but an ordinary file, or a file with a second name; and
+// on POSIX when the file is another user's in a folder that others may write
+// to: another user may have laid the name there first. The caller closes it.
+FILE* openLogFile(const std::string& path);
 
 struct FileStatus {
     bool exists = false;         // the status query succeeded

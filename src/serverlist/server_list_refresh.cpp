@@ -87,9 +87,12 @@ bool copyBytes(std::FILE* from, std::FILE* to) {
 // A whole copy of the list as the backup; the list itself stays in place, so
 // that a run that ends at any moment leaves a list to start from.
 bool copyFile(const std::string& from, const std::string& to) {
+    // The target only once there is something to copy: a list that cannot be
+    // read leaves no empty backup behind.
     StdioFile source(from, "rb");
+    if (!source.get()) return false;
     StdioFile target(to, "wb");
-    if (!source.get() || !target.get()) return false;
+    if (!target.get()) return false;
     const bool copied = copyBytes(source.get(), target.get());
     if (copied && target.close()) return true;
     target.close();
@@ -137,7 +140,7 @@ std::string ServerList::downloadServerList(CURL* handle, const std::string& list
         context.log("Validating server list file..", LogLevel::Info, true);
         // Compared as whole texts, letter case counting: servers publish
         // the hash in upper case.
-        if (hashFileToHex(temporaryPath) == listHash) {
+        if (fileMatchesHash(temporaryPath, listHash)) {
             context.log("Server list file validated successfully", LogLevel::Info, true);
             return temporaryPath;
         }

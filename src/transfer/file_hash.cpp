@@ -16,3 +16,8 @@ std::string hashFileToHex(const std::string& path) {
     // The digits are ASCII, so narrowing each character keeps the text.
     return std::string(text.begin(), text.end());
 }
+
+bool fileMatchesHash(const std::string& path, const std::string& expected) {
+    const std::string hash = hashFileToHex(path);
+    return !hash.empty() && hash == expected;
+}

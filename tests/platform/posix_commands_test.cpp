@@ -25,14 +25,14 @@ TEST(PosixCommands, TextsAreExact) {
         {removeTree("plain"),
          R"(find '.' -mindepth 1 -maxdepth 1 -iname 'plain' -exec rm -rf {} + >/dev/null 2>&1)"},
         {deleteTask(),
-         R"(crontab -l 2>/dev/null | grep -q -e '# PelorinUpdateTask$' && { crontab -l 2>/dev/null | grep -v -e '# PelorinUpdateTask$'; } | crontab -)"},
+         R"(t=$(crontab -l 2>/dev/null) || { crontab -l 2>&1 >/dev/null | grep -q '^no crontab for ' && t=; } || exit 1; printf '%s\n' "$t" | grep -q -e '# PelorinUpdateTask$' || exit 1; printf '%s\n' "$t" | grep -v -e '# PelorinUpdateTask$' | crontab -)"},
         {createTaskFromDefinition("/i/T.cron"),
-         R"({ crontab -l 2>/dev/null | grep -v -e '# PelorinUpdateTask$'; sed -e '/^[[:space:]]*$/d' -e 's/$/ # PelorinUpdateTask/' '/i/T.cron'; } | crontab -u root -)"},
+         R"(t=$(crontab -u root -l 2>/dev/null) || { crontab -u root -l 2>&1 >/dev/null | grep -q '^no crontab for ' && t=; } || exit 1; d=$(sed -e '/^[[:space:]]*$/d' -e 's/$/ # PelorinUpdateTask/' '/i/T.cron') && [ -n "$d" ] || exit 1; { [ -z "$t" ] || printf '%s\n' "$t" | grep -v -e '# PelorinUpdateTask$'; printf '%s\n' "$d"; } | crontab -u root - && crontab -u root -l 2>/dev/null | grep -q -e '# PelorinUpdateTask$')"},
         // cron would end the command at an unescaped '%'.
         {createRepeatingTask("5", "/i/100%/L.sh", "/i/U", false),
-         R"({ crontab -l 2>/dev/null | grep -v -e '# PelorinUpdateTask$'; printf '%s\n' '0 */5 * * * /bin/sh '\''/i/100\%/L.sh'\'' '\''/i/U'\'' # PelorinUpdateTask'; } | crontab -)"},
+         R"(t=$(crontab -l 2>/dev/null) || { crontab -l 2>&1 >/dev/null | grep -q '^no crontab for ' && t=; } || exit 1; { [ -z "$t" ] || printf '%s\n' "$t" | grep -v -e '# PelorinUpdateTask$'; printf '%s\n' '0 */5 * * * /bin/sh '\''/i/100\%/L.sh'\'' '\''/i/U'\'' # PelorinUpdateTask'; } | crontab - && crontab -l 2>/dev/null | grep -q -e '# PelorinUpdateTask$')"},
         {createRepeatingTask("5", "/i/L.sh", "/i/U", true),
-         R"({ crontab -l 2>/dev/null | grep -v -e '# PelorinUpdateTask$'; printf '%s\n' '0 */5 * * * /bin/sh '\''/i/L.sh'\'' '\''/i/U'\'' # PelorinUpdateTask'; } | crontab -u root -)"},
+         R"(t=$(crontab -u root -l 2>/dev/null) || { crontab -u root -l 2>&1 >/dev/null | grep -q '^no crontab for ' && t=; } || exit 1; { [ -z "$t" ] || printf '%s\n' "$t" | grep -v -e '# PelorinUpdateTask$'; printf '%s\n' '0 */5 * * * /bin/sh '\''/i/L.sh'\'' '\''/i/U'\'' # PelorinUpdateTask'; } | crontab -u root - && crontab -u root -l 2>/dev/null | grep -q -e '# PelorinUpdateTask$')"},
     };
     for (const auto& c : cases) EXPECT_EQ(c.made, c.expected);
 }

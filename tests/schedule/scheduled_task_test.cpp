@@ -26,7 +26,8 @@ TEST(ScheduledTask, CommandsChangeTheTableAndSayHow) {
         std::vector<std::string> words;
         std::string lines;       // after discovery's, without the clean-up's nor times
         std::string after = "";  // the table; "$I": the updater's folder
-        // "cron": a definition; "none": no installation; "fail": crontab fails; "/f": f removed
+        // "cron", "blank", "folder": a definition; "none": no installation; "/f": f removed;
+        // "fail": crontab fails; "unread": only its reading fails
         std::string setup = "";
         std::string before = "";  // the table; none when empty
     } cases[] = {
@@ -38,6 +39,10 @@ TEST(ScheduledTask, CommandsChangeTheTableAndSayHow) {
         {{"schtask", "install", "nonadmin"}, noUpdater, "a\n", "/PelorinAutoUpdate", tagged},
         {{"schtask install admin"}, noLauncher, "", "/BatchLauncher.sh"},
         {{"schtask install nonadmin"}, notAdded, "", "fail"},
+        // Entries that could not be read are not written back without; no entry, no success.
+        {{"schtask install nonadmin"}, notAdded, tagged, "unread", tagged},
+        {{"schtask install admin"}, notAdded, "a\n", "blank", tagged},
+        {{"schtask install admin"}, notAdded, "a\n", "folder", "a\n"},
         {{"schtask uninstall"}, removed + gone, "a\n", "", tagged},
         {{"Schtask", "Uninstall"}, notGone, "a\n", "", "a\n"},
         // Without an installation: the state's prefix on the last line, no task, no update.
@@ -57,7 +62,12 @@ TEST(ScheduledTask, CommandsChangeTheTableAndSayHow) {
         const std::string cron = installation.installDir + "/PelorinUpdateTask.cron";
         if (c.setup != "none") installation.layOutComplete();
         if (c.setup == "cron") installation.writeFile(cron, "30 2 * * * /bin/true\n");
+        if (c.setup == "blank") installation.writeFile(cron, " \n\t\n");
+        if (c.setup == "folder") std::filesystem::create_directories(cron);
         if (c.setup == "fail") installation.writeFile(installation.stubDir + "/crontab", "exit 1");
+        if (c.setup == "unread")
+            installation.writeFile(installation.stubDir + "/crontab",
+                                   "[ \"$1\" = -l ] && exit 1\ncat > \"${0%/*}/crontab.txt\"\n");
         if (c.setup[0] == '/') std::filesystem::remove(installation.installDir + c.setup);
         if (!c.before.empty()) installation.writeFile(installation.crontabPath(), c.before);
         const UpdaterRun run = installation.runUpdater(c.words);

@@ -4,6 +4,8 @@
 #include <curl/curl.h>
 #include <gtest/gtest.h>
 #include <sys/mount.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -203,6 +205,20 @@ TEST_F(ServerListRefresh, FailedRefreshChangesNothing) {
         EXPECT_FALSE(fs::exists(backup));
         EXPECT_FALSE(fs::exists(temporary));
     }
+}
+
+// A list nobody may open (a socket) leaves no empty backup behind.
+TEST_F(ServerListRefresh, UnreadableListLeavesNoBackup) {
+    const std::string hash = hashFileToHex(server->putFile("/socket.lst", "Version = 2.0\n"));
+    fs::remove(listPath);
+    sockaddr_un address{AF_UNIX, {}};
+    listPath.copy(address.sun_path, sizeof address.sun_path - 1);
+    const int socket = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    ASSERT_EQ(::bind(socket, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    EXPECT_EQ(refresh(server->url("/socket.lst"), hash, false),
+              validated + "Error! Failed to backup existing server list file.\n");
+    EXPECT_FALSE(fs::exists(backup) || fs::exists(temporary));
+    ::close(socket);
 }
 
 // A 64 KiB disk (mounted by a child) holds the download but not the backup of a large old list.

@@ -16,7 +16,7 @@ static const char* const crontabStandIn = R"(#!/bin/sh
 table="$(dirname "$0")/crontab.txt"
 [ "$1" = "-u" ] && shift 2
 case "$1" in
-  -l) [ -f "$table" ] || { echo "no crontab" >&2; exit 1; }; cat "$table" ;;
+  -l) [ -f "$table" ] || { echo no crontab for $(id -un) >&2; exit 1; }; cat "$table" ;;
   -) cat > "$table.new" && mv "$table.new" "$table" ;;
   *) exit 2 ;;
 esac

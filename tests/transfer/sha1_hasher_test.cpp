@@ -58,4 +58,5 @@ TEST(Sha1Hasher, MessagesAndFilesGiveTheirKnownDigests) {
     EXPECT_EQ(sha1EngineAvailable(Sha1Engine::ShaExtensions), sha1CpuHasShaExtensions());
     EXPECT_EQ(hashFileToHex(dir.path() + "/absent.lst"), "");
     EXPECT_EQ(hashFileToHex(dir.path()), "");
+    EXPECT_FALSE(fileMatchesHash(dir.path(), ""));  // unhashable: matches nothing, not even ""
 }

@@ -27,6 +27,42 @@ std::string temporaryDirectory() {
     return directory.size() < 260 ? directory : std::string();
 }
 
+namespace {
+
+// True when someone besides the effective user (and root) may put a file of
+// their own in `folder`, or when that cannot be told.
+bool othersMayWriteIn(const std::string& folder) {
+    struct stat status;
+    if (::stat(folder.c_str(), &status) != 0) return true;
+    return (status.st_mode & (S_IWGRP | S_IWOTH)) != 0 ||
+           (status.st_uid != ::geteuid() && status.st_uid != 0);
+}
+
+}  // namespace
+
+FILE* openLogFile(const std::string& path) {
+    // Never through a link laid at the name, never held by a planted FIFO,
+    // and not emptied before it is known to be ours to empty.
+    const int descriptor =
+        ::open(path.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
+    if (descriptor < 0) return nullptr;
+    const std::size_t slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+    struct stat status;
+    // A second name elsewhere would let the run empty a file it never meant to.
+    const bool ours = ::fstat(descriptor, &status) == 0 && S_ISREG(status.st_mode) &&
+                      status.st_nlink == 1 &&
+                      (status.st_uid == ::geteuid() || !othersMayWriteIn(folder));
+    const int flags = ::fcntl(descriptor, F_GETFL);
+    FILE* stream = nullptr;
+    if (ours && flags >= 0 && ::fcntl(descriptor, F_SETFL, flags & ~O_NONBLOCK) == 0 &&
+        ::ftruncate(descriptor, 0) == 0) {
+        stream = ::fdopen(descriptor, "w");
+    }
+    if (!stream) ::close(descriptor);
+    return stream;
+}
+
 FileStatus fileStatus(const std::string& path) {
     FileStatus result;
     struct stat status;

@@ -1,5 +1,6 @@
 // Files, time and the temporary directory on Windows.
 #include <direct.h>
+#include <fcntl.h>
 #include <io.h>
 #include <sys/stat.h>
 #include <windows.h>
@@ -19,10 +20,48 @@ const char* const launcherScriptName = "BatchLauncher.vbs";
 const char* const taskDefinitionFileName = "PelorinUpdateTask.xml";
 
 std::string temporaryDirectory() {
+    // Where GetTempPathA gives SYSTEM C:\Windows\Temp, in which every user may
+    // create files, GetTempPath2A gives it a folder only SYSTEM and
+    // administrators may write to; every other account gets the same from
+    // both. Older systems lack it, and headers may not declare it.
+    using TempPathFunction = DWORD(WINAPI*)(DWORD, LPSTR);
+    TempPathFunction tempPath = GetTempPathA;
+    if (const HMODULE kernel = GetModuleHandleA("kernel32.dll")) {
+        if (const FARPROC found = GetProcAddress(kernel, "GetTempPath2A")) {
+            tempPath = reinterpret_cast<TempPathFunction>(reinterpret_cast<void (*)()>(found));
+        }
+    }
     char buffer[MAX_PATH] = {};
-    const DWORD length = GetTempPathA(MAX_PATH, buffer);
+    const DWORD length = tempPath(MAX_PATH, buffer);
     if (length == 0 || length > MAX_PATH) return std::string();
     return buffer;
+}
+
+FILE* openLogFile(const std::string& path) {
+    // Not through a link or junction laid at the name, and not a file with a
+    // second name elsewhere: where the system lacks GetTempPath2A, SYSTEM's
+    // temporary folder is one every user may lay such names in first. Shared
+    // with every other reader and writer, and emptied only once known plain.
+    const HANDLE handle = CreateFileA(
+        path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+        nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return nullptr;
+    BY_HANDLE_FILE_INFORMATION information;
+    const bool plain = GetFileInformationByHandle(handle, &information) &&
+                       (information.dwFileAttributes &
+                        (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) == 0 &&
+                       information.nNumberOfLinks == 1 && GetFileType(handle) == FILE_TYPE_DISK &&
+                       SetEndOfFile(handle);
+    // Text mode: every line end reaches the file as CR LF.
+    const int descriptor =
+        plain ? _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_WRONLY | _O_TEXT) : -1;
+    if (descriptor < 0) {
+        CloseHandle(handle);
+        return nullptr;
+    }
+    FILE* stream = _fdopen(descriptor, "w");
+    if (!stream) _close(descriptor);
+    return stream;
 }
 
 FileStatus fileStatus(const std::string& path) {
