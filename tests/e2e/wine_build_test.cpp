@@ -10,8 +10,8 @@
 #include <regex>
 #include <thread>
 
-#include "support/child_process.h"
 #include "e2e/scenario_runner.h"
+#include "support/child_process.h"
 
 namespace fs = std::filesystem;
 
@@ -73,6 +73,15 @@ struct WineTarget : UpdaterTarget {
         installation.writeFile(installation.applicationDir + "/PelorinCert.pem", "bundle");
         installation.writeFile(installation.applicationDir + "/UpdatePelorin.xml",
                                "<Update><Version>" + version + "</Version></Update>\n");
+    }
+    std::string releaseUpdateFolder() override {
+        static const TempDir folder;
+        if (!fs::exists(folder.path() + "/PelorinAutoUpdate.exe")) {
+            fs::copy_file(exe, folder.path() + "/PelorinAutoUpdate.exe");
+            fs::copy_file(PELORIN_SOURCE_DIR "/tools/bundle/BatchLauncher.vbs",
+                          folder.path() + "/BatchLauncher.vbs");
+        }
+        return folder.path();
     }
     std::string updaterPath(const std::string& nativePath) const override {
         std::string path = "Z:" + nativePath;

@@ -1,0 +1,128 @@
+#include "update/install_backup.h"
+
+#include <filesystem>
+#include <fstream>
+#include <vector>
+
+#include "app/path_utils.h"
+#include "platform/platform.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// One line per entry, its path relative to the installation with '/'
+// between the pieces, on every platform.
+const std::string addedMark = "added ", replacedMark = "replaced ";
+
+// The entries of the release below `relative` that the installation lacks
+// (a folder counts once, whole) and the files it holds in their place.
+void planEntries(const fs::path& release, const fs::path& root, const fs::path& relative,
+                 std::vector<std::string>& lines) {
+    std::error_code error;
+    for (fs::directory_iterator entry(release / relative, error), end; !error && entry != end;
+         entry.increment(error)) {
+        const fs::path piece = relative / entry->path().filename();
+        const fs::file_status installed = fs::symlink_status(root / piece, error);
+        const bool folder = entry->is_directory(error);
+        if (!fs::exists(installed)) {
+            lines.push_back(addedMark + piece.generic_string());
+        } else if (folder && fs::is_directory(installed)) {
+            planEntries(release, root, piece, lines);
+        } else if (!folder && (fs::is_regular_file(installed) || fs::is_symlink(installed))) {
+            lines.push_back(replacedMark + piece.generic_string());
+        }
+    }
+}
+
+bool writeDurably(const std::string& path, const std::vector<std::string>& lines) {
+    const std::string fresh = path + ".new";
+    FILE* file = platform::openFile(fresh, "wb");
+    if (!file) return false;
+    bool written = true;
+    for (const std::string& line : lines)
+        written = written && std::fputs((line + "\n").c_str(), file) >= 0;
+    written = platform::flushToDisk(file) && written;
+    written = std::fclose(file) == 0 && written;
+    return written && platform::replaceFile(fresh, path);
+}
+
+}  // namespace
+
+InstallBackup::InstallBackup(const std::string& rootDir, const std::string& updateDir)
+    : rootDir_(rootDir),
+      backupDir_(joinPath(updateDir, "backup")),
+      journal_(joinPath(updateDir, "install.journal")),
+      guard_(joinPath(updateDir, "copy.guard")) {}
+
+bool InstallBackup::prepare(const std::string& releaseTree) {
+    std::error_code error;
+    fs::remove_all(backupDir_, error);
+    if (fs::exists(backupDir_, error)) return false;
+    std::vector<std::string> lines;
+    planEntries(releaseTree, rootDir_, fs::path(), lines);
+    if (!writeDurably(journal_, lines)) {
+        std::remove(journal_.c_str());
+        return false;
+    }
+    // A rename on the same volume: no bytes are copied, and a running program's
+    // file (the updater's own, when the release carries it) may be renamed
+    // where it cannot be overwritten.
+    for (const std::string& line : lines) {
+        if (line.compare(0, replacedMark.size(), replacedMark) != 0) continue;
+        const fs::path piece(line.substr(replacedMark.size()));
+        fs::create_directories((fs::path(backupDir_) / piece).parent_path(), error);
+        fs::rename(fs::path(rootDir_) / piece, fs::path(backupDir_) / piece, error);
+        if (error) {
+            undo();
+            return false;
+        }
+    }
+    return true;
+}
+
+bool InstallBackup::undo() {
+    std::vector<std::string> lines;
+    std::ifstream journal(journal_, std::ios::binary);
+    for (std::string line; std::getline(journal, line);) lines.push_back(line);
+    journal.close();
+    bool whole = true;
+    std::error_code error;
+    for (auto line = lines.rbegin(); line != lines.rend(); ++line) {
+        if (line->compare(0, addedMark.size(), addedMark) != 0) continue;
+        fs::remove_all(fs::path(rootDir_) / line->substr(addedMark.size()), error);
+        whole = whole && !error;
+    }
+    for (const std::string& line : lines) {
+        if (line.compare(0, replacedMark.size(), replacedMark) != 0) continue;
+        const fs::path piece(line.substr(replacedMark.size()));
+        const fs::path kept = fs::path(backupDir_) / piece, installed = fs::path(rootDir_) / piece;
+        // Not moved aside yet: the installed file never left its place.
+        if (!fs::exists(fs::symlink_status(kept, error))) continue;
+        fs::remove(installed, error);
+        fs::rename(kept, installed, error);
+        whole = whole && !error;
+    }
+    if (!whole) return false;
+    std::remove(journal_.c_str());
+    fs::remove_all(backupDir_, error);
+    std::remove(guard_.c_str());
+    return true;
+}
+
+void InstallBackup::commit() {
+    // The journal goes first: without it the new release stands, and a
+    // backup left behind is only a leftover.
+    std::remove(journal_.c_str());
+    removeLeftovers();
+}
+
+bool InstallBackup::underWay() const {
+    return fileExists(journal_);
+}
+
+void InstallBackup::removeLeftovers() {
+    std::error_code error;
+    fs::remove_all(backupDir_, error);
+    if (!platform::guardHeld(guard_)) std::remove(guard_.c_str());
+}
