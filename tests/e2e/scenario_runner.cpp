@@ -141,6 +141,13 @@ bool processRuns(const std::string& name) {
     return !processesNamed(name).empty();
 }
 
+// A mount point must name no ".." that the mount would hide.
+std::string volumePath(const std::string& path) {
+    std::string normal = fs::path(path).lexically_normal().string();
+    if (normal.size() > 1 && normal.back() == '/') normal.pop_back();
+    return normal;
+}
+
 // Every entry below `dir`, a line each: its kind, and a file's size and SHA-1.
 std::string treeListing(const std::string& dir) {
     std::vector<std::string> lines;
@@ -301,9 +308,10 @@ void replayScenario(const std::string& name, UpdaterTarget& target) {
             } else if (child == "Package" && !host.root().empty()) {
                 const bool lowerCase = attr(element, "programFolder") == "lower-case";
                 const std::string package = samplePackage(
-                    attr(element, "release"), (lowerCase ? "--lower-case-folder " : "") +
-                                                  std::string("--update-folder '") +
-                                                  target.releaseUpdateFolder() + "'");
+                    attr(element, "release"),
+                    (lowerCase ? "--lower-case-folder " : "") + std::string("--update-folder '") +
+                        target.releaseUpdateFolder() + "'",
+                    std::stoul(attr(element, "payloadBytes", "0")));
                 installation.writeFile(host.root() + path, readFile(package));
             } else if (child == "File" && !host.root().empty()) {
                 const bool escapes = attr(element, "escapes") == "true";
@@ -325,7 +333,7 @@ void replayScenario(const std::string& name, UpdaterTarget& target) {
             browserSeconds = std::stoi(attr(element, "closesSecondsAfterUnpack"));
         } else if (kind == "Volume") {
             volumes.insert(volumes.end(),
-                           {"--volume", expand(attr(element, "path"), false),
+                           {"--volume", volumePath(expand(attr(element, "path"), false)),
                             installation.root.path() + "/.volume-" + std::to_string(volumes.size()),
                             attr(element, "size"), attr(element, "free", "-1"),
                             attr(element, "readOnly") == "true" ? "1" : "0",
