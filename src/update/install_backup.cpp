@@ -49,9 +49,12 @@ bool writeDurably(const std::string& path, const std::vector<std::string>& lines
 
 }  // namespace
 
-InstallBackup::InstallBackup(const std::string& rootDir, const std::string& updateDir)
+InstallBackup::InstallBackup(const std::string& rootDir, const std::string& updateDir,
+                             const std::string& ownFile)
     : rootDir_(rootDir),
+      ownFile_(ownFile),
       backupDir_(joinPath(updateDir, "backup")),
+      discardDir_(joinPath(updateDir, "discarded")),
       journal_(joinPath(updateDir, "install.journal")),
       guard_(joinPath(updateDir, "copy.guard")) {}
 
@@ -72,7 +75,14 @@ bool InstallBackup::prepare(const std::string& releaseTree) {
         if (line.compare(0, replacedMark.size(), replacedMark) != 0) continue;
         const fs::path piece(line.substr(replacedMark.size()));
         fs::create_directories((fs::path(backupDir_) / piece).parent_path(), error);
-        fs::rename(fs::path(rootDir_) / piece, fs::path(backupDir_) / piece, error);
+        const fs::path installed = fs::path(rootDir_) / piece, kept = fs::path(backupDir_) / piece;
+        fs::rename(installed, kept, error);
+        // The updater's own file is back in its place at once, as a copy that
+        // the copy may overwrite: a run that ends before the copy has written
+        // the release's leaves the scheduled task an updater to start, which
+        // then undoes the install.
+        if (!error && installed.lexically_normal() == fs::path(ownFile_).lexically_normal())
+            fs::copy_file(kept, installed, error);
         if (error) {
             undo();
             return false;
@@ -99,14 +109,20 @@ bool InstallBackup::undo() {
         const fs::path kept = fs::path(backupDir_) / piece, installed = fs::path(rootDir_) / piece;
         // Not moved aside yet: the installed file never left its place.
         if (!fs::exists(fs::symlink_status(kept, error))) continue;
-        fs::remove(installed, error);
+        // A running program's file (the updater's, when a run undoes what an
+        // earlier one left) cannot be removed on Windows, but it can be moved.
+        if (!fs::remove(installed, error) && error) {
+            const fs::path discarded = fs::path(discardDir_) / piece;
+            fs::create_directories(discarded.parent_path(), error);
+            fs::remove(discarded, error);
+            fs::rename(installed, discarded, error);
+        }
         fs::rename(kept, installed, error);
         whole = whole && !error;
     }
     if (!whole) return false;
     std::remove(journal_.c_str());
-    fs::remove_all(backupDir_, error);
-    std::remove(guard_.c_str());
+    removeLeftovers();
     return true;
 }
 
@@ -124,5 +140,6 @@ bool InstallBackup::underWay() const {
 void InstallBackup::removeLeftovers() {
     std::error_code error;
     fs::remove_all(backupDir_, error);
+    fs::remove_all(discardDir_, error);
     if (!platform::guardHeld(guard_)) std::remove(guard_.c_str());
 }

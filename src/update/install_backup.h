@@ -10,9 +10,11 @@
 class InstallBackup {
 public:
     // `rootDir`: the installation; `updateDir`: the staging directory, which
-    // holds the journal "install.journal", the backup folder "backup" and the
-    // copy's guard "copy.guard", on the installation's volume.
-    InstallBackup(const std::string& rootDir, const std::string& updateDir);
+    // holds the journal "install.journal", the backup folder "backup", the
+    // folder "discarded" and the copy's guard "copy.guard", on the
+    // installation's volume; `ownFile`: the running updater's file.
+    InstallBackup(const std::string& rootDir, const std::string& updateDir,
+                  const std::string& ownFile);
 
     // Before the copy of `releaseTree` over the installation: writes the
     // journal to the disk, then moves aside every installed file (or link)
@@ -34,11 +36,12 @@ public:
 
     // A journal on the disk: an install was under way when its run ended.
     bool underWay() const;
-    // Removes a backup left without a journal by a commit.
+    // Removes what a commit or an undo could not: the backup, the running
+    // updater's files moved aside, an unused guard.
     void removeLeftovers();
 
     const std::string& guardPath() const { return guard_; }
 
 private:
-    std::string rootDir_, backupDir_, journal_, guard_;
+    std::string rootDir_, ownFile_, backupDir_, discardDir_, journal_, guard_;
 };

@@ -110,7 +110,7 @@ void UpdaterContext::installPackage() {
     const std::string copyCommand =
         platform::copyAndCleanCommand(unpackedTree, rootDir, stagingTree);
     waitForBrowserToClose(*this);
-    InstallBackup backup(rootDir, updateDir);
+    InstallBackup backup(rootDir, updateDir, updaterExePath);
     if (!backup.prepare(unpackedTree)) {
         log("Failed to update Pelorin", LogLevel::Error, true);
         return;
@@ -123,13 +123,15 @@ void UpdaterContext::installPackage() {
         log("Failed to update Pelorin", LogLevel::Error, true);
         return;
     }
+    // The copy's last processes are ending; their guard goes with the backup.
+    waitForGuard(backup.guardPath());
     backup.commit();
     log("Pelorin successfully updated to version " + newVersion, LogLevel::Default, true);
 }
 
 bool UpdaterContext::recoverInterruptedInstall() {
     if (rootDir.empty() || updateDir.empty()) return true;
-    InstallBackup backup(rootDir, updateDir);
+    InstallBackup backup(rootDir, updateDir, updaterExePath);
     if (!backup.underWay()) {
         backup.removeLeftovers();
         return true;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <pwd.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <tinyxml.h>
 #include <unistd.h>
 
@@ -329,6 +330,10 @@ void replayScenario(const std::string& name, UpdaterTarget& target) {
         if (kind == "File") {
             installation.writeFile(expand(attr(element, "path"), false),
                                    expand(textOf(element), true));
+        } else if (kind == "Fifo") {
+            const std::string path = expand(attr(element, "path"), false);
+            fs::create_directories(fs::path(path).parent_path());
+            ::mkfifo(path.c_str(), 0644);
         } else if (kind == "Browser") {
             browserSeconds = std::stoi(attr(element, "closesSecondsAfterUnpack"));
         } else if (kind == "Volume") {

@@ -1,0 +1,118 @@
+// The cost of the all-or-nothing install: a release of 2,000 files and
+// 200 MB (noise, 100 folders of 20 files) copied over an installation of
+// the previous release with the same files, by the updater's own copy
+// command, without and with the step that makes it undoable (the journal
+// written to the disk and each replaced file moved aside before, the journal
+// and the backup removed after). Each round starts from a fresh installation
+// and staging tree; rounds alternate, medians are printed with their ratio.
+//
+// install_backup_bench [--rounds N] [--files N] [--megabytes M]
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "app/path_utils.h"
+#include "platform/platform.h"
+#include "support/temp_dir.h"
+#include "update/install_backup.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double millisecondsSince(Clock::time_point start) {
+    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+double median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    const std::size_t middle = values.size() / 2;
+    return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
+}
+
+// A release tree of `files` files of noise, 20 to a folder.
+void writeRelease(const std::string& dir, int files, std::size_t fileBytes) {
+    std::ifstream noise("/dev/urandom", std::ios::binary);
+    std::vector<char> bytes(fileBytes);
+    for (int file = 0; file < files; ++file) {
+        const std::string folder = dir + "/Application/part" + std::to_string(file / 20);
+        fs::create_directories(folder);
+        noise.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        std::ofstream(folder + "/file" + std::to_string(file) + ".bin", std::ios::binary)
+            .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    }
+}
+
+bool run(const std::string& command) {
+    return platform::runCommand(command) == 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    int rounds = 5, files = 2000;
+    long megabytes = 200;
+    for (int i = 1; i + 1 < argc; i += 2) {
+        if (!std::strcmp(argv[i], "--rounds")) rounds = std::atoi(argv[i + 1]);
+        if (!std::strcmp(argv[i], "--files")) files = std::atoi(argv[i + 1]);
+        if (!std::strcmp(argv[i], "--megabytes")) megabytes = std::atol(argv[i + 1]);
+    }
+    TempDir work;
+    const std::string oldRelease = work.path() + "/1.0", newRelease = work.path() + "/1.1";
+    const std::string rootDir = work.path() + "/Pelorin", updateDir = work.path() + "/Update";
+    const std::string stagingTree = updateDir + "/program files";
+    const std::string unpackedTree = stagingTree + "/Halvorne/Pelorin";
+    const std::size_t fileBytes = static_cast<std::size_t>(megabytes) * 1000000 / files;
+    writeRelease(oldRelease, files, fileBytes);
+    writeRelease(newRelease, files, fileBytes);
+    std::printf("Copy of a release of %d files, %ld MB, over the previous one; %d rounds each\n",
+                files, megabytes, rounds);
+
+    std::vector<double> plain, undoable, stepsOnly;
+    for (int round = 0; round < 2 * rounds; ++round) {
+        const bool withBackup = round % 2 == 1;
+        // A fresh installation and staging tree; the staging tree is hard
+        // links, which the copy reads and the clean-up unlinks.
+        fs::remove_all(rootDir);
+        fs::remove_all(updateDir);
+        fs::create_directories(fs::path(unpackedTree).parent_path());
+        if (!run("cp -R '" + oldRelease + "' '" + rootDir + "' && cp -al '" + newRelease + "' '" +
+                 unpackedTree + "' && sync")) {
+            std::fprintf(stderr, "cannot lay out the round\n");
+            return 1;
+        }
+        InstallBackup backup(rootDir, updateDir, rootDir + "/Update/PelorinAutoUpdate");
+        const auto start = Clock::now();
+        bool ok = !withBackup || backup.prepare(unpackedTree);
+        const double prepared = millisecondsSince(start);
+        const auto copyStart = Clock::now();
+        ok = ok && run(platform::copyAndCleanCommand(unpackedTree, rootDir, stagingTree)) &&
+             !directoryExists(stagingTree);
+        const double copied = millisecondsSince(copyStart);
+        const auto commitStart = Clock::now();
+        if (withBackup) backup.commit();
+        const double committed = millisecondsSince(commitStart);
+        if (!ok || fileExists(updateDir + "/backup")) {
+            std::fprintf(stderr, "round %d failed\n", round);
+            return 1;
+        }
+        (withBackup ? undoable : plain).push_back(millisecondsSince(start));
+        if (withBackup) stepsOnly.push_back(prepared + committed);
+        (void)copied;
+    }
+    const double without = median(plain), with = median(undoable);
+    std::printf("  copy phase without the all-or-nothing step: %8.1f ms\n", without);
+    std::printf("  copy phase with it:                         %8.1f ms  (%+.1f %%)\n", with,
+                100 * (with - without) / without);
+    std::printf("  of which journal, moves aside and clean-up: %8.1f ms\n", median(stepsOnly));
+    std::printf("Goal: at most +20 %%\n");
+    return 0;
+}
