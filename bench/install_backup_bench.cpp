@@ -106,7 +106,8 @@ int main(int argc, char** argv) {
         }
         (withBackup ? undoable : plain).push_back(millisecondsSince(start));
         if (withBackup) stepsOnly.push_back(prepared + committed);
-        (void)copied;
+        std::printf("  round %d %s: prepare %.1f ms, copy %.1f ms, commit %.1f ms\n", round,
+                    withBackup ? "with" : "without", prepared, copied, committed);
     }
     const double without = median(plain), with = median(undoable);
     std::printf("  copy phase without the all-or-nothing step: %8.1f ms\n", without);
