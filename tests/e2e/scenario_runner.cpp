@@ -326,6 +326,7 @@ void replayScenario(const std::string& name, UpdaterTarget& target) {
     RunConditions conditions;
     std::vector<std::string> volumes = {"/bin/bash", PELORIN_SOURCE_DIR "/tests/e2e/volumes.sh"};
     int browserSeconds = -1;
+    std::vector<std::string> heldOpen;
     forChildren(installed, [&](Element element, const std::string& kind) {
         if (kind == "File") {
             installation.writeFile(expand(attr(element, "path"), false),
@@ -334,6 +335,8 @@ void replayScenario(const std::string& name, UpdaterTarget& target) {
             const std::string path = expand(attr(element, "path"), false);
             fs::create_directories(fs::path(path).parent_path());
             ::mkfifo(path.c_str(), 0644);
+        } else if (kind == "HeldOpen") {
+            heldOpen.push_back(expand(attr(element, "path"), false));
         } else if (kind == "Browser") {
             browserSeconds = std::stoi(attr(element, "closesSecondsAfterUnpack"));
         } else if (kind == "Volume") {
@@ -355,6 +358,16 @@ void replayScenario(const std::string& name, UpdaterTarget& target) {
              attr(timeouts, "lowSpeedSeconds", "60")});
     const double peakLimit = std::stod(attr(scenario, "peakMemoryBelowMiB", "0"));
     if (peakLimit > 0) conditions.peakMemoryFile = installation.root.path() + "/peak-memory";
+    std::vector<pid_t> holders;
+    for (const std::string& path : heldOpen) {
+        const std::string marker =
+            installation.root.path() + "/held-" + std::to_string(holders.size());
+        const std::vector<std::string> command = target.holderCommand(path, marker);
+        if (command.empty()) GTEST_SKIP() << "no file is held open without sharing here";
+        holders.push_back(spawn(command));
+        for (const auto limit = Clock::now() + 60s; !fs::exists(marker) && Clock::now() < limit;)
+            std::this_thread::sleep_for(20ms);
+    }
     std::map<std::string, std::string> listingsBefore;
     forChildren(scenario->FirstChildElement("Files"),
                 [&](Element element, const std::string& kind) {
@@ -402,6 +415,7 @@ void replayScenario(const std::string& name, UpdaterTarget& target) {
         const std::string difference = logDifference(expected, linesOf(run.log));
         EXPECT_TRUE(difference.empty()) << difference;
     }
+    for (pid_t holder : holders) stopChild(holder);
     forChildren(scenario->FirstChildElement("Files"), [&](Element element,
                                                           const std::string& kind) {
         // Letter case ignored: msitools and the Windows Installer name folders differently.

@@ -24,6 +24,11 @@ struct UpdaterTarget {
     // Runs, until killed, a program in `dir` that shows in /proc/PID/comm as browserName().
     virtual std::vector<std::string> browserCommand(const std::string& dir);
     virtual std::string browserName() const { return "Pelorin"; }
+    // Runs, until killed, a program that holds `path` open without sharing and then
+    // writes `marker`; empty where no file can be held so (POSIX).
+    virtual std::vector<std::string> holderCommand(const std::string&, const std::string&) {
+        return {};
+    }
     // The updater's process name, as the runner kills it.
     virtual std::string updaterName() const { return "PelorinAutoUpdate"; }
     // A folder with what the target's releases carry in their Update folder.

@@ -118,6 +118,16 @@ struct WineTarget : UpdaterTarget {
         return {"/usr/bin/env", "WINEPREFIX=" + prefix,
                 PELORIN_SOURCE_DIR "/tools/windows/wine-run.sh", updaterPath(dir + "/Pelorin.exe")};
     }
+    Lines holderCommand(const std::string& path, const std::string& marker) override {
+        const std::string holder = fs::path(marker).parent_path() / "holder.exe";
+        fs::copy_file(standins + "/browser.exe", holder, fs::copy_options::overwrite_existing);
+        return {"/usr/bin/env",
+                "WINEPREFIX=" + prefix,
+                PELORIN_SOURCE_DIR "/tools/windows/wine-run.sh",
+                updaterPath(holder),
+                updaterPath(path),
+                updaterPath(marker)};
+    }
     // Wine names the Linux process after the Windows program it runs.
     std::string browserName() const override { return "Pelorin.exe"; }
     // The updater reads text files in text mode, where CR LF is a line end.
