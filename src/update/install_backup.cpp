@@ -76,13 +76,15 @@ bool InstallBackup::prepare(const std::string& releaseTree) {
         const fs::path piece(line.substr(replacedMark.size()));
         fs::create_directories((fs::path(backupDir_) / piece).parent_path(), error);
         const fs::path installed = fs::path(rootDir_) / piece, kept = fs::path(backupDir_) / piece;
-        fs::rename(installed, kept, error);
-        // The updater's own file is back in its place at once, as a copy that
-        // the copy may overwrite: a run that ends before the copy has written
-        // the release's leaves the scheduled task an updater to start, which
-        // then undoes the install.
-        if (!error && installed.lexically_normal() == fs::path(ownFile_).lexically_normal())
-            fs::copy_file(kept, installed, error);
+        // The updater's own file is back in its place at once, as a whole
+        // copy that the copy may overwrite: a run that ends before the copy
+        // has written the release's leaves the scheduled task an updater to
+        // start, which then undoes the install.
+        const bool own = installed.lexically_normal() == fs::path(ownFile_).lexically_normal();
+        const fs::path copy = kept.string() + ".copy";
+        if (own) fs::copy_file(installed, copy, error);
+        if (!error) fs::rename(installed, kept, error);
+        if (!error && own) fs::rename(copy, installed, error);
         if (error) {
             undo();
             return false;
