@@ -129,10 +129,9 @@ bool InstallBackup::undo() {
 }
 
 void InstallBackup::commit() {
-    // The journal goes first: without it the new release stands, and a
-    // backup left behind is only a leftover.
+    // Without the journal the new release stands, and the backup is only a
+    // leftover.
     std::remove(journal_.c_str());
-    removeLeftovers();
 }
 
 bool InstallBackup::underWay() const {

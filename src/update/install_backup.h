@@ -29,15 +29,15 @@ public:
     // back; the journal then stays for a later run.
     bool undo();
 
-    // After a whole copy: drops the journal, then the backup. What cannot go
-    // yet (the running updater's moved-aside file, on Windows) a later run
-    // removes.
+    // After a whole copy: drops the journal, and with it the way back.
+    // `removeLeftovers` then removes the backup.
     void commit();
 
     // A journal on the disk: an install was under way when its run ended.
     bool underWay() const;
-    // Removes what a commit or an undo could not: the backup, the running
-    // updater's files moved aside, an unused guard.
+    // Removes the backup, the running updater's files moved aside and an
+    // unused guard, as far as it can: what cannot go yet (the running
+    // updater's moved-aside file, on Windows) a later run removes.
     void removeLeftovers();
 
     const std::string& guardPath() const { return guard_; }

@@ -127,6 +127,8 @@ void UpdaterContext::installPackage() {
     waitForGuard(backup.guardPath());
     backup.commit();
     log("Pelorin successfully updated to version " + newVersion, LogLevel::Default, true);
+    // The old release's files go once the new one stands.
+    backup.removeLeftovers();
 }
 
 bool UpdaterContext::recoverInterruptedInstall() {
@@ -144,6 +146,7 @@ bool UpdaterContext::recoverInterruptedInstall() {
     // The copy removes the staging tree only once it has copied it whole.
     if (!fileExists(platform::pathIgnoringCase(joinPath(updateDir, "program files")))) {
         backup.commit();
+        backup.removeLeftovers();
         log("Interrupted update of Pelorin completed", LogLevel::Default, true);
         return true;
     }

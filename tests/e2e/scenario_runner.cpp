@@ -308,11 +308,15 @@ void replayScenario(const std::string& name, UpdaterTarget& target) {
                 host.server->setRule(path, text);
             } else if (child == "Package" && !host.root().empty()) {
                 const bool lowerCase = attr(element, "programFolder") == "lower-case";
-                const std::string package = samplePackage(
-                    attr(element, "release"),
-                    (lowerCase ? "--lower-case-folder " : "") + std::string("--update-folder '") +
-                        target.releaseUpdateFolder() + "'",
-                    std::stoul(attr(element, "payloadBytes", "0")));
+                // The script's small stand-ins, where the package's size counts.
+                const std::string updateFolder =
+                    attr(element, "updateFolder") == "stand-ins"
+                        ? ""
+                        : "--update-folder '" + target.releaseUpdateFolder() + "'";
+                const std::string package =
+                    samplePackage(attr(element, "release"),
+                                  (lowerCase ? "--lower-case-folder " : "") + updateFolder,
+                                  std::stoul(attr(element, "payloadBytes", "0")));
                 installation.writeFile(host.root() + path, readFile(package));
             } else if (child == "File" && !host.root().empty()) {
                 const bool escapes = attr(element, "escapes") == "true";
