@@ -7,7 +7,7 @@
 // from a fresh installation and staging tree; rounds alternate, medians are
 // printed with their ratio.
 //
-// install_backup_bench [--rounds N] [--files N] [--megabytes M]
+// install_backup_bench [--rounds N] [--files N] [--megabytes M] [--settle SECONDS]
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -60,11 +60,15 @@ bool run(const std::string& command) {
 
 int main(int argc, char** argv) {
     int rounds = 5, files = 2000;
+    // A pause after each round's lay-out, so that the disk has finished with
+    // the last round's 400 MB before the next is measured.
+    std::string settle = "2";
     long megabytes = 200;
     for (int i = 1; i + 1 < argc; i += 2) {
         if (!std::strcmp(argv[i], "--rounds")) rounds = std::atoi(argv[i + 1]);
         if (!std::strcmp(argv[i], "--files")) files = std::atoi(argv[i + 1]);
         if (!std::strcmp(argv[i], "--megabytes")) megabytes = std::atol(argv[i + 1]);
+        if (!std::strcmp(argv[i], "--settle")) settle = std::to_string(std::atoi(argv[i + 1]));
     }
     TempDir work;
     const std::string oldRelease = work.path() + "/1.0", newRelease = work.path() + "/1.1";
@@ -90,7 +94,7 @@ int main(int argc, char** argv) {
         fs::remove_all(updateDir);
         fs::create_directories(fs::path(unpackedTree).parent_path());
         if (!run("cp -R '" + oldRelease + "' '" + rootDir + "' && cp -al '" + newRelease + "' '" +
-                 unpackedTree + "' && sync")) {
+                 unpackedTree + "' && sync && sleep " + settle)) {
             std::fprintf(stderr, "cannot lay out the round\n");
             return 1;
         }
