@@ -16,23 +16,27 @@ namespace {
 const std::string addedMark = "added ", replacedMark = "replaced ";
 
 // The entries of the release below `relative` that the installation lacks
-// (a folder counts once, whole) and the files it holds in their place.
-void planEntries(const fs::path& release, const fs::path& root, const fs::path& relative,
+// (a folder counts once, whole) and the files it holds in their place. False
+// when the release tree could not be read whole.
+bool planEntries(const fs::path& release, const fs::path& root, const fs::path& relative,
                  std::vector<std::string>& lines) {
-    std::error_code error;
-    for (fs::directory_iterator entry(release / relative, error), end; !error && entry != end;
-         entry.increment(error)) {
+    std::error_code walking;
+    fs::directory_iterator entry(release / relative, walking), end;
+    for (; !walking && entry != end; entry.increment(walking)) {
+        std::error_code looking;
         const fs::path piece = relative / entry->path().filename();
-        const fs::file_status installed = fs::symlink_status(root / piece, error);
-        const bool folder = entry->is_directory(error);
+        const fs::file_status installed = fs::symlink_status(root / piece, looking);
+        const bool folder = entry->is_directory(looking);
+        if (looking) return false;
         if (!fs::exists(installed)) {
             lines.push_back(addedMark + piece.generic_string());
         } else if (folder && fs::is_directory(installed)) {
-            planEntries(release, root, piece, lines);
+            if (!planEntries(release, root, piece, lines)) return false;
         } else if (!folder && (fs::is_regular_file(installed) || fs::is_symlink(installed))) {
             lines.push_back(replacedMark + piece.generic_string());
         }
     }
+    return !walking;
 }
 
 bool writeDurably(const std::string& path, const std::vector<std::string>& lines) {
@@ -63,7 +67,7 @@ bool InstallBackup::prepare(const std::string& releaseTree) {
     fs::remove_all(backupDir_, error);
     if (fs::exists(backupDir_, error)) return false;
     std::vector<std::string> lines;
-    planEntries(releaseTree, rootDir_, fs::path(), lines);
+    if (!planEntries(releaseTree, rootDir_, fs::path(), lines)) return false;
     if (!writeDurably(journal_, lines)) {
         std::remove(journal_.c_str());
         return false;
