@@ -138,17 +138,6 @@ std::vector<pid_t> processesNamed(const std::string& name) {
     return found;
 }
 
-bool processRuns(const std::string& name) {
-    return !processesNamed(name).empty();
-}
-
-// A mount point must name no ".." that the mount would hide.
-std::string volumePath(const std::string& path) {
-    std::string normal = fs::path(path).lexically_normal().string();
-    if (normal.size() > 1 && normal.back() == '/') normal.pop_back();
-    return normal;
-}
-
 // Every entry below `dir`, a line each: its kind, and a file's size and SHA-1.
 std::string treeListing(const std::string& dir) {
     std::vector<std::string> lines;
@@ -344,12 +333,14 @@ void replayScenario(const std::string& name, UpdaterTarget& target) {
         } else if (kind == "Browser") {
             browserSeconds = std::stoi(attr(element, "closesSecondsAfterUnpack"));
         } else if (kind == "Volume") {
-            volumes.insert(volumes.end(),
-                           {"--volume", volumePath(expand(attr(element, "path"), false)),
-                            installation.root.path() + "/.volume-" + std::to_string(volumes.size()),
-                            attr(element, "size"), attr(element, "free", "-1"),
-                            attr(element, "readOnly") == "true" ? "1" : "0",
-                            attr(element, "fullOnceWritten"), attr(element, "fullAtBytes", "1")});
+            volumes.insert(
+                volumes.end(),
+                // No ".." that the mount would hide.
+                {"--volume", fs::path(expand(attr(element, "path"), false)).lexically_normal(),
+                 installation.root.path() + "/.volume-" + std::to_string(volumes.size()),
+                 attr(element, "size"), attr(element, "free", "-1"),
+                 attr(element, "readOnly") == "true" ? "1" : "0", attr(element, "fullOnceWritten"),
+                 attr(element, "fullAtBytes", "1")});
         } else {
             throw std::runtime_error(file + ": unknown <" + kind + "> in <Installation>");
         }
@@ -386,7 +377,7 @@ void replayScenario(const std::string& name, UpdaterTarget& target) {
             fs::create_directories(installation.root.path() + "/browser");
             browser = spawn(target.browserCommand(installation.root.path() + "/browser"));
             for (const auto limit = Clock::now() + 30s;
-                 !processRuns(target.browserName()) && Clock::now() < limit;)
+                 processesNamed(target.browserName()).empty() && Clock::now() < limit;)
                 std::this_thread::sleep_for(20ms);
         }
         // The browser closes a while after the unpack copied the package, or after a minute;
