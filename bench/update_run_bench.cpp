@@ -182,7 +182,8 @@ bool updaterRound(UpdaterContext& context, const Release& release, double* times
     const std::string unpackedTree = joinPath(joinPath(stagingTree, "Halvorne"), "Pelorin");
     start = Clock::now();
     ok = ok && platform::startDetached(
-                   platform::copyAndCleanCommand(unpackedTree, context.rootDir, stagingTree));
+                   platform::copyAndCleanCommand(unpackedTree, context.rootDir, stagingTree),
+                   joinPath(context.updateDir, "copy.guard"));
     while (ok && directoryExists(stagingTree)) {
         if (millisecondsSince(start) > 120000) ok = false;
         std::this_thread::sleep_for(std::chrono::microseconds(200));

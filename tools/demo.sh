@@ -64,8 +64,13 @@ mkdir -p "$registry" "$tempDir" "$installDir" "$applicationDir" "$dataDir" "$www
 step "Certificates: a test CA and a server certificate for localhost"
 sh tools/update_server/make_certs.sh "$work/certs"
 
+# Every release carries the updater and its launcher, as a browser package
+# does: the run replaces the file of the very updater that runs it.
+mkdir -p "$work/update-folder"
+cp "$build/PelorinAutoUpdate" tools/bundle/BatchLauncher.sh "$work/update-folder/"
+
 step "Release 1.1: package, server list and manifest"
-sh tools/sample_release/make_sample_msi.sh 1.1 "$www/Pelorin-1.1.msi"
+sh tools/sample_release/make_sample_msi.sh --update-folder "$work/update-folder" 1.1 "$www/Pelorin-1.1.msi"
 printf '# Pelorin update servers\nVersion = 1.1\n%s/\n' "$serverUrl" >"$www/ServerList.lst"
 "$build/tools/publish/pelorin-publish" \
     --package "$www/Pelorin-1.1.msi" --version 1.1 --url "$serverUrl/Pelorin-1.1.msi" \
@@ -74,12 +79,12 @@ printf '# Pelorin update servers\nVersion = 1.1\n%s/\n' "$serverUrl" >"$www/Serv
 cat "$www/Win/UpdateWin.xml"
 
 step "Installing Pelorin 1.0 in $work"
-sh tools/sample_release/make_sample_msi.sh 1.0 "$work/Pelorin-1.0.msi"
+sh tools/sample_release/make_sample_msi.sh --update-folder "$work/update-folder" 1.0 "$work/Pelorin-1.0.msi"
 msiextract -C "$work/unpacked-1.0" "$work/Pelorin-1.0.msi" >/dev/null
 cp -R "$work/unpacked-1.0/Program Files/Halvorne/Pelorin/." "$rootDir"
 cp "$work/certs/ca.pem" "$applicationDir/PelorinCert.pem"
-cp "$build/PelorinAutoUpdate" "$installDir/PelorinAutoUpdate"
-printf '#!/bin/sh\n' >"$installDir/BatchLauncher.sh"
+# msiextract makes no file executable.
+chmod a+x "$installDir/PelorinAutoUpdate" "$applicationDir/Pelorin"
 printf '# Pelorin update servers\nVersion = 1.0\n%s/\n' "$serverUrl" >"$dataDir/ServerList.lst"
 mkdir -p "$registry/HKEY_CURRENT_USER/SOFTWARE/Halvorne/Update" \
     "$registry/HKEY_CURRENT_USER/SOFTWARE/Halvorne/Data"
@@ -122,6 +127,7 @@ after=$(installedVersion)
 echo "UpdatePelorin.xml says: $before before, $after after"
 echo "the browser says:       $(sh "$applicationDir/Pelorin")"
 echo "the server list says:   $(grep -i '^ *version' "$dataDir/ServerList.lst" | head -n 1)"
+[ ! -e "$rootDir/../Update/backup" ] || die "the files moved aside before the copy are still there"
 echo "demo took $(elapsed "$demoStarted") after the build, $(elapsed "$started") in all"
 if [ "$after" != "1.1" ]; then
     echo "demo: FAILED, the installation was not updated to 1.1" >&2

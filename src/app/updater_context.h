@@ -40,6 +40,10 @@ public:
     std::string readInstalledVersion();
     bool validatePackage();
     void installPackage();
+    // Before anything else in a run: puts an installation that an earlier run
+    // left in the middle of its copy back in one piece, the old release or the
+    // new one. False when it could not (already logged): the run ends.
+    bool recoverInterruptedInstall();
     void cleanTemporaryFiles(bool verbose);
 
     // ---- Transfers ----

@@ -40,8 +40,20 @@ bool readRegistryString(Hive hive, const std::string& keyPath, const std::string
 std::vector<std::wstring> runningProcessNames();
 
 // Starts `commandLine` through the command interpreter without waiting for it.
-// True when the child was started; the updater never waits on its handles.
-bool startDetached(const std::string& commandLine);
+// The child and every process it starts hold the file `guardPath` (created
+// when missing) open until they end, so that this run or a later one can tell
+// through `guardHeld` whether any of them still runs. True when the child was
+// started. The updater never waits on its handles.
+bool startDetached(const std::string& commandLine, const std::string& guardPath);
+
+// True while a process started with `guardPath` still runs; false also when
+// there is no such file.
+bool guardHeld(const std::string& guardPath);
+
+// Ends, if any still runs, every process started by this process's last
+// startDetached with `guardPath`. Returns at once: `guardHeld` tells when they
+// are gone.
+void endDetached(const std::string& guardPath);
 
 // Runs `commandLine` through the command interpreter (the runtime's `system`)
 // to its end; gives its exit status, 0 meaning success.

@@ -1,7 +1,9 @@
 // Turns the validated package into an updated installation: administrative
 // unpack into the staging directory, wait for the browser to close, then a
 // detached child copies the tree over the installation and removes the
-// staging tree, and the file system tells how it went.
+// staging tree, and the file system tells how it went. The installed files
+// the release replaces are moved aside first, so that a copy that fails, or a
+// run that ends during it, leaves the old release whole (InstallBackup).
 #include <cstdio>
 
 #include "app/path_utils.h"
@@ -9,6 +11,7 @@
 #include "app/updater_context.h"
 #include "platform/platform.h"
 #include "transfer/sha1_hasher.h"
+#include "update/install_backup.h"
 #include "update/path_wait.h"
 
 namespace {
@@ -38,6 +41,26 @@ bool removeEarlierStaging(const std::string& stagingTree, const std::string& sta
     }
     std::remove(stagedPackage.c_str());
     return !fileExists(platform::pathIgnoringCase(stagingTree)) && !fileExists(stagedPackage);
+}
+
+// Polls as the wait on the staging tree does: true when the tree is gone,
+// false when the polls run out or the copy ended and left it.
+bool waitForCopy(const std::string& stagingTree, const std::string& guardPath) {
+    for (int polls = 0; polls < 240; ++polls) {
+        platform::sleepMilliseconds(500);
+        if (!directoryExists(stagingTree)) return true;
+        if (!platform::guardHeld(guardPath)) return !directoryExists(stagingTree);
+    }
+    return false;
+}
+
+// True once no process of a copy holds the guard, within 240 polls.
+bool waitForGuard(const std::string& guardPath) {
+    for (int polls = 0; platform::guardHeld(guardPath); ++polls) {
+        if (polls == 240) return false;
+        platform::sleepMilliseconds(500);
+    }
+    return true;
 }
 
 }  // namespace
@@ -87,9 +110,50 @@ void UpdaterContext::installPackage() {
     const std::string copyCommand =
         platform::copyAndCleanCommand(unpackedTree, rootDir, stagingTree);
     waitForBrowserToClose(*this);
-    if (!platform::startDetached(copyCommand) || !waitForPath(false, stagingTree)) {
+    InstallBackup backup(rootDir, updateDir, updaterExePath);
+    if (!backup.prepare(unpackedTree)) {
         log("Failed to update Pelorin", LogLevel::Error, true);
         return;
     }
+    if (!platform::startDetached(copyCommand, backup.guardPath()) ||
+        !waitForCopy(stagingTree, backup.guardPath())) {
+        // The undo must not race a copy that is still writing.
+        platform::endDetached(backup.guardPath());
+        if (waitForGuard(backup.guardPath())) backup.undo();
+        log("Failed to update Pelorin", LogLevel::Error, true);
+        return;
+    }
+    // The copy's last processes are ending; their guard goes with the backup.
+    waitForGuard(backup.guardPath());
+    backup.commit();
     log("Pelorin successfully updated to version " + newVersion, LogLevel::Default, true);
+    // The old release's files go once the new one stands.
+    backup.removeLeftovers();
+}
+
+bool UpdaterContext::recoverInterruptedInstall() {
+    if (rootDir.empty() || updateDir.empty()) return true;
+    InstallBackup backup(rootDir, updateDir, updaterExePath);
+    if (!backup.underWay()) {
+        backup.removeLeftovers();
+        return true;
+    }
+    // The interrupted run's copy may still be running.
+    if (!waitForGuard(backup.guardPath())) {
+        log("Failed to update Pelorin", LogLevel::Error, true);
+        return false;
+    }
+    // The copy removes the staging tree only once it has copied it whole.
+    if (!fileExists(platform::pathIgnoringCase(joinPath(updateDir, "program files")))) {
+        backup.commit();
+        backup.removeLeftovers();
+        log("Interrupted update of Pelorin completed", LogLevel::Default, true);
+        return true;
+    }
+    if (!backup.undo()) {
+        log("Failed to update Pelorin", LogLevel::Error, true);
+        return false;
+    }
+    log("Interrupted update of Pelorin undone", LogLevel::Default, true);
+    return true;
 }

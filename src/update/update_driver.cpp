@@ -13,6 +13,7 @@ void UpdaterContext::runUpdate() {
         log("Failed to recover from previous fatal error, exiting", LogLevel::Fatal, true);
         return;
     }
+    if (!recoverInterruptedInstall()) return;
     cleanTemporaryFiles(false);
     state = LogLevel::Info;
     bool manifestRead = false;

@@ -139,6 +139,58 @@ TEST(FaultRuns, KilledRefreshLeavesOldOrNewListWhole) {
     std::cout << kills << " kills in a " << (loaded - begun) / Micros(1000) << " ms refresh\n";
 }
 
+// SIGKILL at a random moment of the install step of a 20 MB release that carries the updater,
+// half of the time to the copy's processes too (the machine stops): the next start of the
+// installed updater (the release's, or the old one's copy put back) completes the update whole.
+TEST(EndToEndFaults, KilledInstallIsFinishedOrUndoneByTheNextRun) {
+    TestServer server;
+    const TempDir work;
+    fs::create_directories(work.path() + "/Update");
+    fs::copy_file(PELORIN_UPDATER_EXE, work.path() + "/Update/PelorinAutoUpdate");
+    const std::string package = server.putFile(
+        "/Pelorin.msi",
+        readFile(samplePackage("1.1", "--update-folder '" + work.path() + "/Update'", 20000000)));
+    server.putFile("/Win/UpdateWin.xml", manifest("1.1", server, hashFileToHex(package), "1.0"));
+    ASSERT_EQ(
+        std::system(("msiextract -C '" + work.path() + "' '" + package + "' >/dev/null").c_str()),
+        0);
+    const char* killRuns = std::getenv("PELORIN_KILL_RUNS");
+    const int kills = killRuns && std::atoi(killRuns) > 0 ? std::atoi(killRuns) : 2;
+    std::mt19937 random(20261207);
+    int undone = 0, completed = 0;
+    for (int kill = 0; kill < kills && !HasFailure(); ++kill) {
+        Installation installation;
+        layOut(installation, "Version = 1.0\n" + server.url("/") + "\n", "1.0");
+        const std::string updater = installation.installDir + "/PelorinAutoUpdate";
+        fs::copy_file(PELORIN_UPDATER_EXE, updater, fs::copy_options::overwrite_existing);
+        const pid_t first = installation.startUpdater({}, {}, updater);
+        while (!fs::exists(installation.updateDir + "/install.journal") && !hasEnded(first))
+            std::this_thread::sleep_for(Micros(100));
+        std::this_thread::sleep_for(Micros(std::uniform_int_distribution(0, 50000)(random)));
+        ::kill(first, SIGKILL);
+        installation.finishUpdater(first);
+        for (const auto& entry : fs::directory_iterator("/proc"))
+            if (kill % 2 &&
+                readFile(entry.path().string() + "/cmdline").find(installation.updateDir) !=
+                    std::string::npos)
+                ::kill(std::atoi(entry.path().filename().c_str()), SIGKILL);
+        const UpdaterRun next = installation.runUpdater({}, updater);
+        undone += next.log.find("Pelorin undone") != std::string::npos;
+        completed += next.log.find("Pelorin completed") != std::string::npos;
+        EXPECT_TRUE(logIsComplete(next.log) && next.log.find("Failed") == std::string::npos)
+            << next.log;
+        const std::string tree = work.path() + "/Program Files/Halvorne/Pelorin";
+        EXPECT_EQ(std::system(("diff -rq -x Data -x PelorinCert.pem -x Update '" + tree + "' '" +
+                               installation.rootDir + "' && cmp '" + tree +
+                               "/Update/PelorinAutoUpdate' '" + updater + "'")
+                                  .c_str()),
+                  0)
+            << "kill " << kill << ": the installation is not 1.1 whole";
+    }
+    std::cout << kills << " kills: the next run undid " << undone << " and completed " << completed
+              << "\n";
+}
+
 // Two updaters started together never both run; the installation stays one release, whole.
 TEST(EndToEndFaults, TwoUpdatersStartedTogetherNeverBothRun) {
     TestServer server;

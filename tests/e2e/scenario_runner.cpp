@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 #include <pwd.h>
+#include <signal.h>
+#include <sys/stat.h>
 #include <tinyxml.h>
 #include <unistd.h>
 
@@ -171,10 +173,29 @@ struct Proxy {
     }
 };
 
-bool processRuns(const std::string& name) {
+// The processes whose name (cut to 15 characters, as the kernel keeps it) is `name`.
+std::vector<pid_t> processesNamed(const std::string& name) {
+    std::vector<pid_t> found;
     for (const auto& entry : fs::directory_iterator("/proc"))
-        if (readFile(entry.path().string() + "/comm") == name + "\n") return true;
-    return false;
+        if (readFile(entry.path().string() + "/comm") == name.substr(0, 15) + "\n")
+            found.push_back(std::atoi(entry.path().filename().c_str()));
+    return found;
+}
+
+// Every entry below `dir`, a line each: its kind, and a file's size and SHA-1.
+std::string treeListing(const std::string& dir) {
+    std::vector<std::string> lines;
+    for (const auto& entry : fs::recursive_directory_iterator(dir)) {
+        const std::string name = fs::relative(entry.path(), dir).generic_string();
+        lines.push_back(entry.is_symlink()        ? name + " (link)"
+                        : entry.is_directory()    ? name + "/"
+                        : entry.is_regular_file() ? name + " " + hashFileToHex(entry.path())
+                                                  : name + " (other)");
+    }
+    std::sort(lines.begin(), lines.end());
+    std::string listing;
+    for (const std::string& line : lines) listing += line + "\n";
+    return listing;
 }
 
 }  // namespace
@@ -191,9 +212,26 @@ UpdaterRun UpdaterTarget::run(Installation& installation, const RunConditions& c
                          options + ":quarantine_size_mb=0"});
     }
     launcher.insert(launcher.end(), conditions.launcher.begin(), conditions.launcher.end());
-    UpdaterRun run = installation.finishUpdater(installation.startUpdater({}, launcher));
+    UpdaterRun run = installation.finishUpdater(
+        installation.startUpdater({}, launcher, installation.installDir + "/PelorinAutoUpdate"));
     if (run.exitCode == 77) run.notRun = "no mount namespace for the volumes";
     return run;
+}
+
+void UpdaterTarget::layOut(Installation& at, const std::string& version) {
+    at.layOutComplete(version);
+    fs::copy_file(PELORIN_UPDATER_EXE, at.installDir + "/PelorinAutoUpdate",
+                  fs::copy_options::overwrite_existing);
+}
+
+std::string UpdaterTarget::releaseUpdateFolder() {
+    static const TempDir folder;
+    if (!fs::exists(folder.path() + "/PelorinAutoUpdate")) {
+        fs::copy_file(PELORIN_UPDATER_EXE, folder.path() + "/PelorinAutoUpdate");
+        fs::copy_file(PELORIN_SOURCE_DIR "/tools/bundle/BatchLauncher.sh",
+                      folder.path() + "/BatchLauncher.sh");
+    }
+    return folder.path();
 }
 
 // The updater knows the browser by its executable's file name alone.
@@ -322,8 +360,15 @@ void replayScenario(const std::string& name, UpdaterTarget& target, double* peak
                 host.server->setRule(path, text);
             } else if (child == "Package" && !host.root().empty()) {
                 const bool lowerCase = attr(element, "programFolder") == "lower-case";
+                // The script's small stand-ins, where the package's size counts.
+                const std::string updateFolder =
+                    attr(element, "updateFolder") == "stand-ins"
+                        ? ""
+                        : "--update-folder '" + target.releaseUpdateFolder() + "'";
                 const std::string package =
-                    samplePackage(attr(element, "release"), lowerCase ? "--lower-case-folder" : "");
+                    samplePackage(attr(element, "release"),
+                                  (lowerCase ? "--lower-case-folder " : "") + updateFolder,
+                                  std::stoul(attr(element, "payloadBytes", "0")));
                 installation.writeFile(host.root() + path, readFile(package));
             } else if (child == "File" && !host.root().empty()) {
                 const bool escapes = attr(element, "escapes") == "true";
@@ -337,19 +382,28 @@ void replayScenario(const std::string& name, UpdaterTarget& target, double* peak
     RunConditions conditions;
     std::vector<std::string> volumes = {"/bin/bash", PELORIN_SOURCE_DIR "/tests/e2e/volumes.sh"};
     int browserSeconds = -1;
+    std::vector<std::string> heldOpen;
     forChildren(installed, [&](Element element, const std::string& kind) {
         if (kind == "File") {
             installation.writeFile(expand(attr(element, "path"), false),
                                    expand(textOf(element), true));
+        } else if (kind == "Fifo") {
+            const std::string path = expand(attr(element, "path"), false);
+            fs::create_directories(fs::path(path).parent_path());
+            ::mkfifo(path.c_str(), 0644);
+        } else if (kind == "HeldOpen") {
+            heldOpen.push_back(expand(attr(element, "path"), false));
         } else if (kind == "Browser") {
             browserSeconds = std::stoi(attr(element, "closesSecondsAfterUnpack"));
         } else if (kind == "Volume") {
-            volumes.insert(volumes.end(),
-                           {"--volume", expand(attr(element, "path"), false),
-                            installation.root.path() + "/.volume-" + std::to_string(volumes.size()),
-                            attr(element, "size"), attr(element, "free", "-1"),
-                            attr(element, "readOnly") == "true" ? "1" : "0",
-                            attr(element, "fullOnceWritten"), attr(element, "fullAtBytes", "1")});
+            volumes.insert(
+                volumes.end(),
+                // No ".." that the mount would hide.
+                {"--volume", fs::path(expand(attr(element, "path"), false)).lexically_normal(),
+                 installation.root.path() + "/.volume-" + std::to_string(volumes.size()),
+                 attr(element, "size"), attr(element, "free", "-1"),
+                 attr(element, "readOnly") == "true" ? "1" : "0", attr(element, "fullOnceWritten"),
+                 attr(element, "fullAtBytes", "1")});
         } else {
             throw std::runtime_error(file + ": unknown <" + kind + "> in <Installation>");
         }
@@ -373,42 +427,72 @@ void replayScenario(const std::string& name, UpdaterTarget& target, double* peak
     if (!systemProxySet) GTEST_SKIP() << "no system proxy setting on this build";
     if (growthLimit > 0 || peakMiB)
         conditions.peakMemoryFile = installation.root.path() + "/peak-memory";
-    pid_t browser = -1;
-    if (browserSeconds >= 0) {
-        fs::create_directories(installation.root.path() + "/browser");
-        browser = spawn(target.browserCommand(installation.root.path() + "/browser"));
-        for (const auto limit = Clock::now() + 30s;
-             !processRuns(target.browserName()) && Clock::now() < limit;)
+    std::vector<pid_t> holders;
+    for (const std::string& path : heldOpen) {
+        const std::string marker =
+            installation.root.path() + "/held-" + std::to_string(holders.size());
+        const std::vector<std::string> command = target.holderCommand(path, marker);
+        if (command.empty()) GTEST_SKIP() << "no file is held open without sharing here";
+        holders.push_back(spawn(command));
+        for (const auto limit = Clock::now() + 60s; !fs::exists(marker) && Clock::now() < limit;)
             std::this_thread::sleep_for(20ms);
     }
-    // The browser closes a while after the unpack copied the package, or after a minute.
-    std::atomic<bool> running{true};
-    std::thread watch([&] {
-        auto closeAt = Clock::now() + 60s;
-        for (bool unpacked = false; running && browser > 0; std::this_thread::sleep_for(20ms)) {
-            if (!unpacked && (unpacked = fs::exists(installation.updateDir + "/Pelorin.msi")))
-                closeAt = std::min(closeAt, Clock::now() + std::chrono::seconds(browserSeconds));
-            if (Clock::now() >= closeAt) stopChild(std::exchange(browser, -1));
+    std::map<std::string, std::string> listingsBefore;
+    forChildren(scenario->FirstChildElement("Files"),
+                [&](Element element, const std::string& kind) {
+                    const std::string path = expand(attr(element, "path"), false);
+                    if (kind == "Unchanged") listingsBefore[path] = treeListing(path);
+                });
+    // Each <Log> is one run, in turn; the browser runs during the first.
+    for (Element logged = scenario->FirstChildElement("Log"); logged;
+         logged = logged->NextSiblingElement("Log"), browserSeconds = -1) {
+        pid_t browser = -1;
+        if (browserSeconds >= 0) {
+            fs::create_directories(installation.root.path() + "/browser");
+            browser = spawn(target.browserCommand(installation.root.path() + "/browser"));
+            for (const auto limit = Clock::now() + 30s;
+                 processesNamed(target.browserName()).empty() && Clock::now() < limit;)
+                std::this_thread::sleep_for(20ms);
         }
-    });
-    const UpdaterRun run = target.run(installation, conditions);
-    running = false;
-    watch.join();
-    if (browser > 0) stopChild(browser);
-    if (!run.notRun.empty()) GTEST_SKIP() << run.notRun;
-    EXPECT_EQ(run.exitCode, 0) << "the updater's exit code";
-    std::vector<std::string> expected = {"*************** PelorinAutoUpdate [2.5] **************",
-                                         "", "Started at: <any>."};
-    for (const std::string& line : linesOf(textOf(scenario->FirstChildElement("Log"))))
-        expected.push_back(expand(line, true));
-    const std::string difference = logDifference(expected, linesOf(run.log));
-    EXPECT_TRUE(difference.empty()) << difference;
+        // The browser closes a while after the unpack copied the package, or after a minute;
+        // the updater is killed once `killedOnceExists` does.
+        const std::string killAt = expand(attr(logged, "killedOnceExists"), false);
+        std::atomic<bool> running{true};
+        std::thread watch([&] {
+            auto closeAt = Clock::now() + 60s;
+            for (bool unpacked = false, killed = killAt.empty();
+                 running && (browser > 0 || !killed); std::this_thread::sleep_for(1ms)) {
+                if (!unpacked && (unpacked = fs::exists(installation.updateDir + "/Pelorin.msi")))
+                    closeAt =
+                        std::min(closeAt, Clock::now() + std::chrono::seconds(browserSeconds));
+                if (browser > 0 && Clock::now() >= closeAt) stopChild(std::exchange(browser, -1));
+                if (!killed && (killed = fs::exists(killAt)))
+                    for (pid_t updater : processesNamed(target.updaterName()))
+                        ::kill(updater, SIGKILL);
+            }
+        });
+        const UpdaterRun run = target.run(installation, conditions);
+        running = false;
+        watch.join();
+        if (browser > 0) stopChild(browser);
+        if (!run.notRun.empty()) GTEST_SKIP() << run.notRun;
+        EXPECT_EQ(run.exitCode == 0, killAt.empty()) << "the updater's exit code " << run.exitCode;
+        std::vector<std::string> expected = {
+            "*************** PelorinAutoUpdate [2.5] **************", "", "Started at: <any>."};
+        for (const std::string& line : linesOf(textOf(logged)))
+            expected.push_back(expand(line, true));
+        const std::string difference = logDifference(expected, linesOf(run.log));
+        EXPECT_TRUE(difference.empty()) << difference;
+    }
+    for (pid_t holder : holders) stopChild(holder);
     forChildren(scenario->FirstChildElement("Files"), [&](Element element,
                                                           const std::string& kind) {
         // Letter case ignored: msitools and the Windows Installer name folders differently.
         const std::string path = platform::pathIgnoringCase(expand(attr(element, "path"), false));
         const fs::file_status status = fs::symlink_status(path);
-        if (kind == "Directory")
+        if (kind == "Unchanged")
+            EXPECT_EQ(treeListing(path), listingsBefore[path]) << path << " has changed";
+        else if (kind == "Directory")
             EXPECT_TRUE(fs::is_directory(status)) << path << " is no directory";
         else if (kind == "Absent")
             EXPECT_FALSE(fs::exists(status)) << path << " is still there";

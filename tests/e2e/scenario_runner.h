@@ -17,9 +17,8 @@ struct RunConditions {
 
 struct UpdaterTarget {
     virtual ~UpdaterTarget() = default;
-    virtual void layOut(Installation& at, const std::string& version) {
-        at.layOutComplete(version);
-    }
+    // The installation, its updater the built one, which runs from there.
+    virtual void layOut(Installation& at, const std::string& version);
     // A native path as the updater names it.
     virtual std::string updaterPath(const std::string& path) const { return path; }
     // Runs the updater to its end; the log with "\n" line ends.
@@ -32,6 +31,15 @@ struct UpdaterTarget {
                                 const std::string& /*bypass*/, const std::string& /*script*/) {
         return false;
     }
+    // Runs, until killed, a program that holds `path` open without sharing and then
+    // writes `marker`; empty where no file can be held so (POSIX).
+    virtual std::vector<std::string> holderCommand(const std::string&, const std::string&) {
+        return {};
+    }
+    // The updater's process name, as the runner kills it.
+    virtual std::string updaterName() const { return "PelorinAutoUpdate"; }
+    // A folder with what the target's releases carry in their Update folder.
+    virtual std::string releaseUpdateFolder();
     // A text file as the updater reads it; natively byte for byte, so a stray CR shows.
     virtual std::string readText(const std::string& path) const { return readFile(path); }
 };

@@ -104,6 +104,15 @@ struct WineTarget : UpdaterTarget {
                             << "\n";
         return wine({"reg", "import", updaterPath(file), "/reg:64"}) == 0;
     }
+    std::string releaseUpdateFolder() override {
+        static const TempDir folder;
+        if (!fs::exists(folder.path() + "/PelorinAutoUpdate.exe")) {
+            fs::copy_file(exe, folder.path() + "/PelorinAutoUpdate.exe");
+            fs::copy_file(PELORIN_SOURCE_DIR "/tools/bundle/BatchLauncher.vbs",
+                          folder.path() + "/BatchLauncher.vbs");
+        }
+        return folder.path();
+    }
     std::string updaterPath(const std::string& nativePath) const override {
         std::string path = "Z:" + nativePath;
         std::replace(path.begin(), path.end(), '/', '\\');
@@ -139,6 +148,16 @@ struct WineTarget : UpdaterTarget {
                       fs::copy_options::overwrite_existing);
         return {"/usr/bin/env", "WINEPREFIX=" + prefix,
                 PELORIN_SOURCE_DIR "/tools/windows/wine-run.sh", updaterPath(dir + "/Pelorin.exe")};
+    }
+    Lines holderCommand(const std::string& path, const std::string& marker) override {
+        const std::string holder = fs::path(marker).parent_path() / "holder.exe";
+        fs::copy_file(standins + "/browser.exe", holder, fs::copy_options::overwrite_existing);
+        return {"/usr/bin/env",
+                "WINEPREFIX=" + prefix,
+                PELORIN_SOURCE_DIR "/tools/windows/wine-run.sh",
+                updaterPath(holder),
+                updaterPath(path),
+                updaterPath(marker)};
     }
     // Wine names the Linux process after the Windows program it runs.
     std::string browserName() const override { return "Pelorin.exe"; }

@@ -16,7 +16,7 @@ TEST(PosixCommands, TextsAreExact) {
         std::string made, expected;
     } cases[] = {
         {adminUnpack("/u/it's.msi", "/u/Update"),
-         R"({ mkdir -p '/u/Update' && msiinfo tables '/u/it'\''s.msi' && msiextract -C '/u/Update' '/u/it'\''s.msi' && { ln -f '/u/it'\''s.msi' '/u/Update/Pelorin.msi' || cp '/u/it'\''s.msi' '/u/Update/Pelorin.msi'; }; } >/dev/null 2>&1)"},
+         R"({ mkdir -p '/u/Update' && msiinfo tables '/u/it'\''s.msi' && msiextract -C '/u/Update' '/u/it'\''s.msi' && find '/u/Update' -type f \( -name PelorinAutoUpdate -o -name Pelorin \) -exec chmod a+x {} + && { ln -f '/u/it'\''s.msi' '/u/Update/Pelorin.msi' || cp '/u/it'\''s.msi' '/u/Update/Pelorin.msi'; }; } >/dev/null 2>&1)"},
         {copyAndClean("/u/program files/H/P", "/i/$P", "/u/program files"),
          R"({ mkdir -p '/i/$P' && cp -R '/u/program files/H/P/.' '/i/$P' && rm -rf '/u/program files'; } >/dev/null 2>&1)"},
         // Every letter case of the name, and nothing that a wildcard would match.

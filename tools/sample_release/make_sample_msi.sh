@@ -5,7 +5,10 @@
 #
 # The package holds Halvorne/Pelorin with a README.txt, Application/Pelorin
 # (a script that prints its version), Application/UpdatePelorin.xml naming
-# VERSION, and an Application/resources folder. PAYLOAD_FILE, when given, goes
+# VERSION, an Application/resources folder and, as every browser package
+# carries its updater, an Update folder: the files of --update-folder DIR
+# (the updater and its launcher script), or else stand-ins named
+# PelorinAutoUpdate.exe and BatchLauncher.vbs. PAYLOAD_FILE, when given, goes
 # in as Application/resources/payload.bin, so that a release can be as large
 # as a real one. The program tree lies below ProgramFilesFolder, as in a
 # package built the usual way. The .wxs it was built from is kept beside
@@ -18,6 +21,7 @@
 #                            where no updater looks
 #   --version-file-says V    UpdatePelorin.xml names V instead of VERSION
 #   --no-version-file        the package holds no UpdatePelorin.xml
+#   --update-folder DIR      the Update folder holds DIR's files
 set -eu
 
 usage() {
@@ -28,6 +32,7 @@ usage() {
 programFolder='<Directory Id="ProgramFilesFolder" Name="PROGRA~1|program files">'
 fileVersion=
 versionFile=yes
+updateFolder=
 while [ $# -gt 0 ]; do
     case $1 in
     --lower-case-folder)
@@ -40,6 +45,11 @@ while [ $# -gt 0 ]; do
         shift
         ;;
     --no-version-file) versionFile=no ;;
+    --update-folder)
+        [ $# -ge 2 ] && [ -d "$2" ] || usage
+        updateFolder=$(cd "$2" && pwd)
+        shift
+        ;;
     -*) usage ;;
     *) break ;;
     esac
@@ -86,8 +96,27 @@ printf '#!/bin/sh\necho "Pelorin %s"\n' "$version" >"$program/Application/Pelori
 chmod 755 "$program/Application/Pelorin"
 printf 'welcome=Welcome to Pelorin %s\n' "$version" >"$program/Application/resources/strings.txt"
 printf 'body { font-family: sans-serif; }\n' >"$program/Application/resources/theme.css"
+mkdir -p "$program/Update"
+if [ -n "$updateFolder" ]; then
+    cp "$updateFolder"/* "$program/Update/"
+else
+    printf 'PelorinAutoUpdate %s\n' "$version" >"$program/Update/PelorinAutoUpdate.exe"
+    printf 'WScript.Quit 0\n' >"$program/Update/BatchLauncher.vbs"
+fi
+# The Update folder's files, with the short names the Filename type wants.
+updateFiles=
+count=0
+for file in "$program/Update"/*; do
+    name=$(basename "$file")
+    count=$((count + 1))
+    extension=
+    case $name in *.*) extension=$(printf '%s' "${name##*.}" | tr 'a-z' 'A-Z' | cut -c1-3) ;; esac
+    short=$(printf '%s' "${name%%.*}" | tr -cd 'A-Za-z0-9' | tr 'a-z' 'A-Z' | cut -c1-6)~$count
+    updateFiles="$updateFiles<File Id=\"Update$count\" Name=\"$short${extension:+.$extension}|$name\" Source=\"Halvorne/Pelorin/Update/$name\"/>"
+done
 
 sed -e "s/@VERSION@/$version/g" -e "s/@PROGRAM_FOLDER@/$programFolder/" \
+    -e "s#@UPDATE_FILES@#$updateFiles#" \
     "$here/pelorin.wxs.in" >"$outWxs"
 if [ -n "$payload" ]; then
     cp "$payload" "$program/Application/resources/payload.bin"

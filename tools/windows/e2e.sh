@@ -82,12 +82,7 @@ phase "Wine prefix $WINEPREFIX ready"
 export PELORIN_E2E_WINE_PREFIX=$WINEPREFIX
 export PELORIN_E2E_WINDOWS_EXE=$root/$windows_build/PelorinAutoUpdate.exe
 export PELORIN_E2E_WINDOWS_STANDINS=$root/$windows_build/standins
-# copy_fails spends two minutes waiting out the updater's 240 polls, and
-# under Wine its failed copy shows only through the xcopy stand-in; the
-# native suite proves the same code. PELORIN_E2E_SLOW=1 replays it here too.
-skip=(-E 'WineBuild\.Replays/copy_fails')
-[ "${PELORIN_E2E_SLOW:-0}" = 1 ] && skip=()
-ctest --test-dir "$native_build" -R 'EndToEnd.?WineBuild' "${skip[@]}" --output-on-failure \
+ctest --test-dir "$native_build" -R 'EndToEnd.?WineBuild' --output-on-failure \
   --no-tests=error "$@"
 phase "end-to-end tests under Wine passed"
 

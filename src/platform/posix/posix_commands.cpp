@@ -25,9 +25,13 @@ std::string adminUnpack(const std::string& packagePath, const std::string& targe
     // open the database first. The copy of the package comes last: the updater
     // takes its appearance as the sign that the unpack is complete. A hard link
     // is enough for that and spares copying the package; both go at exit.
+    // msiextract writes no file executable; the programs of the release must
+    // be, as every program is on Windows, even where no installed one is left
+    // to lend its mode to the copy.
     return "{ mkdir -p " + target + " && msiinfo tables " + package + " && msiextract -C " +
-           target + " " + package + " && { ln -f " + package + " " + copy + " || cp " + package +
-           " " + copy + "; }; } >/dev/null 2>&1";
+           target + " " + package + " && find " + target +
+           " -type f \\( -name PelorinAutoUpdate -o -name Pelorin \\) -exec chmod a+x {} + && { ln -f " +
+           package + " " + copy + " || cp " + package + " " + copy + "; }; } >/dev/null 2>&1";
 }
 
 namespace {

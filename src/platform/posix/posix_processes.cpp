@@ -1,10 +1,13 @@
 // Processes on POSIX: the process list from /proc, children through /bin/sh.
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cctype>
+#include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <fstream>
 #include <memory>
@@ -12,6 +15,9 @@
 #include "platform/platform.h"
 
 namespace {
+
+// The process group of the last detached child, 0 before the first.
+pid_t lastGroup = 0;
 
 struct DirectoryCloser {
     void operator()(DIR* directory) const { ::closedir(directory); }
@@ -89,13 +95,18 @@ std::vector<std::wstring> runningProcessNames() {
     return names;
 }
 
-bool startDetached(const std::string& commandLine) {
+bool startDetached(const std::string& commandLine, const std::string& guardPath) {
     // Two forks, so that the child is adopted by init and never waits as a
-    // zombie on an updater that does not collect it.
+    // zombie on an updater that does not collect it. The intermediate leads a
+    // session of its own, whose group every process of the copy shares, and
+    // takes the guard's lock, which the child's inherited descriptor keeps
+    // until the last of them has closed it.
     const pid_t intermediate = ::fork();
     if (intermediate < 0) return false;
     if (intermediate == 0) {
         ::setsid();
+        const int guard = ::open(guardPath.c_str(), O_RDWR | O_CREAT, 0644);
+        if (guard < 0 || ::flock(guard, LOCK_EX | LOCK_NB) != 0) ::_exit(1);
         const pid_t child = ::fork();
         if (child == 0) {
             redirectStandardStreamsToNull();
@@ -106,7 +117,23 @@ bool startDetached(const std::string& commandLine) {
     }
     int status = 0;
     ::waitpid(intermediate, &status, 0);
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return false;
+    lastGroup = intermediate;
+    return true;
+}
+
+bool guardHeld(const std::string& guardPath) {
+    const int guard = ::open(guardPath.c_str(), O_RDONLY | O_CLOEXEC);
+    if (guard < 0) return false;
+    const bool held = ::flock(guard, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+    ::close(guard);
+    return held;
+}
+
+void endDetached(const std::string& guardPath) {
+    // Only while the guard is held does the group still exist, so its number
+    // names no other processes.
+    if (lastGroup > 0 && guardHeld(guardPath)) ::kill(-lastGroup, SIGKILL);
 }
 
 int runCommand(const std::string& commandLine) {

@@ -31,6 +31,24 @@ private:
     HANDLE handle_;
 };
 
+// Closes a kernel handle when it goes; null and INVALID_HANDLE_VALUE are left.
+class HandleOwner {
+public:
+    explicit HandleOwner(HANDLE handle) : handle_(handle) {}
+    ~HandleOwner() {
+        if (handle_ && handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
+    }
+    HandleOwner(const HandleOwner&) = delete;
+    HandleOwner& operator=(const HandleOwner&) = delete;
+    HANDLE get() const { return handle_; }
+
+private:
+    HANDLE handle_;
+};
+
+// The job every process of the last detached child belongs to.
+HANDLE lastJob = nullptr;
+
 }  // namespace
 
 namespace platform {
@@ -48,21 +66,41 @@ std::vector<std::wstring> runningProcessNames() {
     return names;
 }
 
-bool startDetached(const std::string& commandLine) {
+bool startDetached(const std::string& commandLine, const std::string& guardPath) {
+    // The guard is opened without sharing and inherited: nobody else can open
+    // it until the child and every process it starts have ended.
+    SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, nullptr, TRUE};
+    const HandleOwner guard(CreateFileW(widenPath(guardPath).c_str(), GENERIC_READ | GENERIC_WRITE,
+                                        0, &inheritable, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                                        nullptr));
+    if (guard.get() == INVALID_HANDLE_VALUE) return false;
+    static const HandleOwner job(CreateJobObjectW(nullptr, nullptr));
     std::wstring wideCommand = widenPath(commandLine);
     std::vector<wchar_t> writableCommand(wideCommand.begin(), wideCommand.end());
     writableCommand.push_back(L'\0');
     STARTUPINFOW startupInfo = {};
     startupInfo.cb = sizeof startupInfo;
     PROCESS_INFORMATION processInfo = {};
-    if (!CreateProcessW(nullptr, writableCommand.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                        nullptr, &startupInfo, &processInfo)) {
+    // Suspended until it is in the job, so that all it starts is in the job too.
+    if (!CreateProcessW(nullptr, writableCommand.data(), nullptr, nullptr, TRUE, CREATE_SUSPENDED,
+                        nullptr, nullptr, &startupInfo, &processInfo)) {
         return false;
     }
-    // The child is watched through the file system, never through its handles.
-    CloseHandle(processInfo.hThread);
-    CloseHandle(processInfo.hProcess);
+    const HandleOwner thread(processInfo.hThread), process(processInfo.hProcess);
+    if (job.get()) AssignProcessToJobObject(job.get(), process.get());
+    ResumeThread(thread.get());
+    lastJob = job.get();
     return true;
+}
+
+bool guardHeld(const std::string& guardPath) {
+    const HandleOwner guard(CreateFileW(widenPath(guardPath).c_str(), GENERIC_READ, 0, nullptr,
+                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    return guard.get() == INVALID_HANDLE_VALUE && GetLastError() == ERROR_SHARING_VIOLATION;
+}
+
+void endDetached(const std::string& guardPath) {
+    if (lastJob && guardHeld(guardPath)) TerminateJobObject(lastJob, 1);
 }
 
 int runCommand(const std::string& commandLine) {

@@ -36,12 +36,19 @@ TEST(Win32Processes, CountsByExactFileNameAndRunsCommands) {
     for (char& c : name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     EXPECT_EQ(countProcessesByName(name), 0);  // letter case counts
     EXPECT_EQ(platform::runCommand("cmd.exe /C exit 3"), 3);
-    EXPECT_FALSE(platform::startDetached("pelorin-no-such-program.exe"));
     TempDir dir;
-    const std::string made = dir.path() + "\\made by child";
-    ASSERT_TRUE(platform::startDetached("cmd.exe /C mkdir \"" + made + "\""));
+    const std::string guard = dir.path() + "\\copy.guard", made = dir.path() + "\\made by child";
+    EXPECT_FALSE(platform::startDetached("pelorin-no-such-program.exe", guard));
+    // A child that never ends holds the guard until it is ended; one that ends lets go.
+    ASSERT_TRUE(platform::startDetached("cmd.exe /C for /L %i in (1,0,2) do @rem", guard));
+    EXPECT_TRUE(platform::guardHeld(guard));
+    platform::endDetached(guard);
     // Bounded only so that a broken start cannot hang the run.
-    for (int poll = 0; poll < 600 && !platform::fileStatus(made).isDirectory; ++poll)
+    for (int poll = 0; poll < 600 && platform::guardHeld(guard); ++poll)
+        platform::sleepMilliseconds(50);
+    EXPECT_FALSE(platform::guardHeld(guard));
+    ASSERT_TRUE(platform::startDetached("cmd.exe /C mkdir \"" + made + "\"", guard));
+    for (int poll = 0; poll < 600 && platform::guardHeld(guard); ++poll)
         platform::sleepMilliseconds(50);
     EXPECT_TRUE(platform::fileStatus(made).isDirectory);
 }

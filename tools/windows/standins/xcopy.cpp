@@ -1,14 +1,17 @@
-// xcopy.exe for Wine: runs Wine's own xcopy and makes the copy behave as on
-// Windows, where Wine 10's xcopy falls short twice:
+// xcopy.exe for Wine: copies a tree as Windows' xcopy does with the
+// updater's switches (/y /e /h /i /q), where Wine 10's own xcopy falls short:
 // - it takes no quoted folder with a blank in its name ("...\Program
-//   Files\..." gives "Invalid number of parameters"), so it is handed both
-//   folders in their 8.3 forms, which name the same folders;
-// - it drops the status of every subfolder it copies (programs/xcopy/xcopy.c
-//   ignores what the recursive XCOPY_DoCopy returns), so a file that could
-//   not be copied below the top folder gives 0. After a 0 this program
-//   compares the two trees and gives 5 (Windows' "disk write error") when
-//   something was not copied; Wine 10's cmd then skips what follows "&&", as
-//   Windows does.
+//   Files\..." gives "Invalid number of parameters");
+// - it goes on after a file it could not write, and drops the status of
+//   every subfolder it copies (programs/xcopy/xcopy.c ignores what the
+//   recursive XCOPY_DoCopy returns), so such a copy gives 0.
+// Windows' xcopy without /C copies the files of a folder before its
+// subfolders and stops at the first file or folder it cannot write, with the
+// files before it copied, and gives a non-zero status; so does this program
+// (5, Windows' "disk write error"). Wine 10's cmd then skips what follows
+// "&&", as Windows does. Hidden and system files are copied like any other
+// (/h); every folder is made, empty or not (/e); existing files are
+// overwritten without asking (/y).
 #include <windows.h>
 
 #include <cstdio>
@@ -63,41 +66,6 @@ std::wstring withoutTrailingSeparator(std::wstring path) {
     return path;
 }
 
-bool sameFile(const std::wstring& source, const std::wstring& copy) {
-    WIN32_FILE_ATTRIBUTE_DATA sourceData = {};
-    WIN32_FILE_ATTRIBUTE_DATA copyData = {};
-    return GetFileAttributesExW(source.c_str(), GetFileExInfoStandard, &sourceData) &&
-           GetFileAttributesExW(copy.c_str(), GetFileExInfoStandard, &copyData) &&
-           !(copyData.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
-           sourceData.nFileSizeHigh == copyData.nFileSizeHigh &&
-           sourceData.nFileSizeLow == copyData.nFileSizeLow;
-}
-
-bool isDirectory(const std::wstring& path) {
-    const DWORD attributes = GetFileAttributesW(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-// Whether every file and folder below `source` has its like below `copy`.
-bool treeCopied(const std::wstring& source, const std::wstring& copy) {
-    WIN32_FIND_DATAW found = {};
-    FindHandle find(source + L"\\*", found);
-    if (!find.valid()) return true;
-    do {
-        const std::wstring name = found.cFileName;
-        if (name == L"." || name == L"..") continue;
-        const std::wstring from = source + L"\\" + name;
-        const std::wstring to = copy + L"\\" + name;
-        const bool folder = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-        if (folder ? !isDirectory(to) : !sameFile(from, to)) {
-            std::fwprintf(stderr, L"xcopy stand-in: %ls was not copied\n", from.c_str());
-            return false;
-        }
-        if (folder && !treeCopied(from, to)) return false;
-    } while (FindNextFileW(find.get(), &found));
-    return true;
-}
-
 // What follows the program's name on the command line, blanks included.
 std::wstring argumentsOf(const std::wstring& commandLine) {
     std::wstring::size_type end = 0;
@@ -111,62 +79,53 @@ std::wstring argumentsOf(const std::wstring& commandLine) {
     return commandLine.substr(end);
 }
 
-int runWineXcopy(const std::wstring& arguments) {
-    wchar_t systemDir[MAX_PATH] = {};
-    if (!GetSystemDirectoryW(systemDir, MAX_PATH)) return diskWriteError;
-    const std::wstring program = std::wstring(systemDir) + L"\\xcopy.exe";
-    std::wstring commandLine = L"\"" + program + L"\"" + arguments;
-    STARTUPINFOW startupInfo = {};
-    startupInfo.cb = sizeof startupInfo;
-    PROCESS_INFORMATION processInfo = {};
-    if (!CreateProcessW(program.c_str(), &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr,
-                        nullptr, &startupInfo, &processInfo)) {
-        return diskWriteError;
-    }
-    WaitForSingleObject(processInfo.hProcess, INFINITE);
-    DWORD status = diskWriteError;
-    GetExitCodeProcess(processInfo.hProcess, &status);
-    CloseHandle(processInfo.hThread);
-    CloseHandle(processInfo.hProcess);
-    return static_cast<int>(status);
+bool makeFolder(const std::wstring& path) {
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES) return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    return CreateDirectoryW(path.c_str(), nullptr) != 0;
 }
 
-// The 8.3 form of `path`; for a path that does not exist yet, that of its
-// parent with the last name kept.
-std::wstring shortPath(const std::wstring& path) {
-    const DWORD length = GetShortPathNameW(path.c_str(), nullptr, 0);
-    if (length) {
-        std::wstring result(length, L'\0');
-        result.resize(GetShortPathNameW(path.c_str(), &result[0], length));
-        return result;
-    }
-    const std::wstring::size_type separator = path.find_last_of(L'\\');
-    if (separator == std::wstring::npos || separator < 3) return path;
-    return shortPath(path.substr(0, separator)) + path.substr(separator);
+bool fails(const std::wstring& path) {
+    std::fwprintf(stderr, L"xcopy stand-in: cannot write %ls (error %lu)\n", path.c_str(),
+                  GetLastError());
+    return false;
 }
 
-// The words again as one command line, the folders in their 8.3 forms.
-std::wstring argumentsWithShortPaths(const std::vector<std::wstring>& words) {
-    std::wstring arguments;
-    for (const std::wstring& word : words) {
-        const bool option = word[0] == L'/';
-        arguments += L' ';
-        arguments += option ? word : L"\"" + shortPath(withoutTrailingSeparator(word)) + L"\"";
+// The files of `source` first, then each subfolder in turn; false at the
+// first thing that cannot be written.
+bool copyTree(const std::wstring& source, const std::wstring& copy) {
+    if (!makeFolder(copy)) return fails(copy);
+    std::vector<std::wstring> folders;
+    WIN32_FIND_DATAW found = {};
+    FindHandle find(source + L"\\*", found);
+    if (!find.valid()) return true;
+    do {
+        const std::wstring name = found.cFileName;
+        if (name == L"." || name == L"..") continue;
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            folders.push_back(name);
+            continue;
+        }
+        const std::wstring to = copy + L"\\" + name;
+        // /y over a read-only or hidden file: xcopy clears what would refuse it.
+        const DWORD existing = GetFileAttributesW(to.c_str());
+        if (existing != INVALID_FILE_ATTRIBUTES && !(existing & FILE_ATTRIBUTE_DIRECTORY))
+            SetFileAttributesW(to.c_str(), FILE_ATTRIBUTE_NORMAL);
+        if (!CopyFileW((source + L"\\" + name).c_str(), to.c_str(), FALSE)) return fails(to);
+    } while (FindNextFileW(find.get(), &found));
+    for (const std::wstring& name : folders) {
+        if (!copyTree(source + L"\\" + name, copy + L"\\" + name)) return false;
     }
-    return arguments;
+    return true;
 }
 
 }  // namespace
 
 int main() {
-    const std::vector<std::wstring> words = wordsOf(argumentsOf(GetCommandLineW()));
-    int status = runWineXcopy(argumentsWithShortPaths(words));
-    if (status == 0) {
-        std::vector<std::wstring> paths;
-        for (const std::wstring& word : words) {
-            if (word[0] != L'/') paths.push_back(withoutTrailingSeparator(word));
-        }
-        if (paths.size() == 2 && !treeCopied(paths[0], paths[1])) status = diskWriteError;
+    std::vector<std::wstring> paths;
+    for (const std::wstring& word : wordsOf(argumentsOf(GetCommandLineW()))) {
+        if (word[0] != L'/') paths.push_back(withoutTrailingSeparator(word));
     }
-    return status;
+    if (paths.size() != 2) return 4;  // xcopy's "invalid syntax"
+    return copyTree(paths[0], paths[1]) ? 0 : diskWriteError;
 }
