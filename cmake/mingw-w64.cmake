@@ -8,8 +8,12 @@ set(CMAKE_C_COMPILER ${_pelorin_triple}-gcc-posix)
 set(CMAKE_CXX_COMPILER ${_pelorin_triple}-g++-posix)
 set(CMAKE_RC_COMPILER ${_pelorin_triple}-windres)
 # The Windows dependencies are built into a cache outside the clone; its root
-# is passed as PELORIN_WINDOWS_DEPS.
-set(CMAKE_FIND_ROOT_PATH /usr/${_pelorin_triple} $ENV{PELORIN_WINDOWS_DEPS} ${PELORIN_WINDOWS_DEPS})
+# is passed as PELORIN_WINDOWS_DEPS, else taken from the environment (which
+# names the product's, i686, when the x86_64 build is configured).
+if(NOT PELORIN_WINDOWS_DEPS)
+  set(PELORIN_WINDOWS_DEPS $ENV{PELORIN_WINDOWS_DEPS})
+endif()
+set(CMAKE_FIND_ROOT_PATH /usr/${_pelorin_triple} ${PELORIN_WINDOWS_DEPS})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
