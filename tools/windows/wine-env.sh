@@ -8,6 +8,7 @@ export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-"mscoree,mshtml=;winemenubuilder.exe
 unset DISPLAY WAYLAND_DISPLAY XDG_RUNTIME_DIR
 
 pelorin_windows_tools=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+# shellcheck disable=SC2034 # for the scripts that source this
 pelorin_cache_dir=${PELORIN_CACHE_DIR:-/var/cache/pelorin}
 
 # The build under test (test-arch.sh): i686, the product, or x86_64, the test

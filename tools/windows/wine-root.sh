@@ -23,8 +23,8 @@
 # and everything else Wine keeps in /tmp belong to one suite alone.
 # With PELORIN_WINDOWS_TEST_ARCH=x86_64 (the 64-bit way of build.sh), Wine's
 # 32-bit loader and server are covered by a file that no kernel runs ("Exec
-# format error"), as on a machine that runs no 32-bit programs: that way
-# must never need one, and a machine that runs them must not hide it.
+# format error"), as on a machine that runs no 32-bit programs, where the
+# cover changes nothing: that way must never lean on them.
 set -euo pipefail
 
 suite=trixie
