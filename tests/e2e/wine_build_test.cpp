@@ -22,17 +22,14 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
-std::string setting(const char* name, const std::string& fallback = "") {
-    const char* value = std::getenv(name);
-    return value && *value ? value : fallback;
+std::string setting(const char* name) {
+    return std::getenv(name) ? std::getenv(name) : "";
 }
 
 struct WineTarget : UpdaterTarget {
     const std::string exe = setting("PELORIN_E2E_WINDOWS_EXE");
-    const std::string standins =
-        setting("PELORIN_E2E_WINDOWS_STANDINS", fs::path(exe).parent_path() / "standins");
-    const std::string prefix =
-        setting("PELORIN_E2E_WINE_PREFIX", "/var/cache/pelorin/wine-prefix-e2e");
+    const std::string standins = setting("PELORIN_E2E_WINDOWS_STANDINS");
+    const std::string prefix = setting("PELORIN_E2E_WINE_PREFIX");
 
     // `wine WORDS...` in the tests' own prefix, with more `environment`; its exit status.
     int wine(const Lines& words, const Lines& environment = {},

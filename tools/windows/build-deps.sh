@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # Builds the Windows dependencies (OpenSSL, libssh2 on OpenSSL, libcurl on both
-# with HTTP, HTTPS, FTP and SFTP, TinyXML, GoogleTest) as static 32-bit
-# mingw-w64 libraries (i686, posix threads) from Debian's own source packages,
-# into a cache outside the clone keyed on the source versions and this recipe.
+# with HTTP, HTTPS, FTP and SFTP, TinyXML, GoogleTest) as static mingw-w64
+# libraries (posix threads) from Debian's own source packages, into a cache
+# outside the clone keyed on the target, the source versions and this recipe.
+# The product is 32-bit (i686, the default); x86_64 is the test build for
+# machines that run no 32-bit programs (tools/windows/build.sh).
 #
-# Usage: PELORIN_WINDOWS_DEPS=$(tools/windows/build-deps.sh)
+# Usage: PELORIN_WINDOWS_DEPS=$(tools/windows/build-deps.sh [i686|x86_64])
 # The cache root is ${PELORIN_CACHE_DIR:-/var/cache/pelorin}/windows-deps. The
 # install prefix is printed as the last (and only) line on stdout; all progress
 # goes to stderr. A second run with the same source versions only checks the
@@ -15,7 +17,18 @@ exec 3>&1 1>&2
 
 cache_root=${PELORIN_CACHE_DIR:-/var/cache/pelorin}/windows-deps
 jobs=${PELORIN_BUILD_JOBS:-2}
-target=i686-w64-mingw32
+arch=${1:-i686}
+case $arch in
+  i686) openssl_target=mingw processor=x86 ;;
+  x86_64) openssl_target=mingw64 processor=AMD64 ;;
+  *)
+    echo "usage: build-deps.sh [i686|x86_64]" >&2
+    exit 2
+    ;;
+esac
+target=$arch-w64-mingw32
+# Debian's package names spell the architecture x86-64.
+pkg_arch=${arch//_/-}
 
 log() { echo "build-deps: $*"; }
 die() { echo "build-deps: error: $*"; exit 1; }
@@ -41,8 +54,8 @@ missing_packages() {
 install_tools() {
   local missing
   mapfile -t missing < <(missing_packages dpkg-dev xz-utils patch cmake ninja-build make perl \
-    binutils-mingw-w64-i686 gcc-mingw-w64-i686-posix g++-mingw-w64-i686-posix \
-    mingw-w64-i686-dev)
+    "binutils-mingw-w64-$pkg_arch" "gcc-mingw-w64-$pkg_arch-posix" \
+    "g++-mingw-w64-$pkg_arch-posix" "mingw-w64-$pkg_arch-dev")
   if [ "${#missing[@]}" -gt 0 ]; then
     log "installing ${missing[*]}"
     as_root apt-get update -q
@@ -96,7 +109,7 @@ mingw_cmake() {
 write_toolchain() {
   cat >"$work/toolchain.cmake" <<TOOLCHAIN
 set(CMAKE_SYSTEM_NAME Windows)
-set(CMAKE_SYSTEM_PROCESSOR x86)
+set(CMAKE_SYSTEM_PROCESSOR $processor)
 set(CMAKE_C_COMPILER $target-gcc-posix)
 set(CMAKE_CXX_COMPILER $target-g++-posix)
 set(CMAKE_RC_COMPILER $target-windres)
@@ -117,8 +130,8 @@ build_openssl() {
   # SSH offers here. no-capieng: the Windows certificate store stays out of
   # the trust decision, which is the CA bundle's alone. no-asm: the 32-bit
   # assembly is position-independent code that mingw-w64's assembler cannot
-  # relocate.
-  (cd "$src" && ./Configure mingw no-shared no-tests no-capieng no-dso no-asm \
+  # relocate (and the 64-bit test build follows the product).
+  (cd "$src" && ./Configure "$openssl_target" no-shared no-tests no-capieng no-dso no-asm \
     no-idea no-camellia no-seed no-rc2 no-rc5 no-md2 no-mdc2 no-whirlpool no-aria \
     no-sm2 no-sm3 no-sm4 no-gost no-srp no-srtp no-ts no-dtls no-ssl3 no-comp no-ec2m \
     --prefix="$staging" --libdir=lib \
@@ -232,7 +245,8 @@ if [ -f "$stamp" ]; then
 fi
 
 mkdir -p "$cache_root"
-# Serialise concurrent runs (several workers may share the cache).
+# Serialise concurrent runs (several workers may share the cache), of every
+# target: the machine's cores are the limit.
 exec 9>"$cache_root/.lock"
 flock 9
 if [ -f "$stamp" ]; then

@@ -18,7 +18,13 @@
 # files the tests lay out through drive Z:. A Wine server started by one run
 # serves the next ones and opens files for them: all runs that share a prefix
 # must bind the same folders. TMPDIR stays outside: Wine keeps its server's
-# socket below it, where every run must find it.
+# socket in the root's /tmp, where every run must find it; PELORIN_WINE_TMP,
+# when set, names a folder bound there instead, so that the server's socket
+# and everything else Wine keeps in /tmp belong to one suite alone.
+# With PELORIN_WINDOWS_TEST_ARCH=x86_64 (the 64-bit way of build.sh), Wine's
+# 32-bit loader and server are covered by a file that no kernel runs ("Exec
+# format error"), as on a machine that runs no 32-bit programs, where the
+# cover changes nothing: that way must never lean on them.
 set -euo pipefail
 
 suite=trixie
@@ -82,19 +88,45 @@ run_in_root() {
     mkdir -p "$folder"
     binds+=("$(realpath "$folder")")
   done < <(bound_folders)
+  local tmp=() no_32bit=()
+  [ -n "${PELORIN_WINE_TMP:-}" ] && tmp=("$(realpath "$PELORIN_WINE_TMP")")
+  if [ "${PELORIN_WINDOWS_TEST_ARCH:-}" = x86_64 ]; then
+    local not_a_program=$root.not-a-program
+    if [ ! -x "$not_a_program" ]; then
+      # No "#!": execve fails with ENOEXEC; a shell that falls back to
+      # reading it as a script (execvp) is told the same.
+      echo 'echo "$0: Exec format error (no 32-bit programs here)" >&2; exit 126' \
+        >"$not_a_program.$$"
+      chmod 755 "$not_a_program.$$"
+      mv "$not_a_program.$$" "$not_a_program"
+    fi
+    no_32bit=("$not_a_program")
+  fi
   # The Linux side only sees the low 8 bits of a Windows exit code.
   exec unshare --mount --propagation private -- /bin/sh -c '
     root=$1
     shift
     mount -t proc proc "$root/proc" || exit 125
     mount --rbind /dev "$root/dev" || exit 125
+    if [ "$1" != -- ]; then
+      mount --bind "$1" "$root/tmp" || exit 125
+      shift
+    fi
+    shift
+    if [ "$1" != -- ]; then
+      for program in usr/lib/wine/wine usr/lib/wine/wineserver32; do
+        mount --bind "$1" "$root/$program" || exit 125
+      done
+      shift
+    fi
+    shift
     while [ "$1" != -- ]; do
       mkdir -p "$root$1" && mount --bind "$1" "$root$1" || exit 125
       shift
     done
     shift
     exec chroot "$root" /usr/bin/env -u TMPDIR PATH=/usr/local/bin:/usr/bin:/bin HOME=/root "$@"
-  ' wine-root "$root" "${binds[@]}" -- "$@"
+  ' wine-root "$root" "${tmp[@]}" -- "${no_32bit[@]}" -- "${binds[@]}" -- "$@"
 }
 
 case ${1:-} in

@@ -53,6 +53,12 @@ TEST(Win32Processes, CountsByExactFileNameAndRunsCommands) {
     EXPECT_TRUE(platform::fileStatus(made).isDirectory);
 }
 
+// A 32-bit updater counts a 64-bit browser: its 556-byte entries name 64-bit processes too.
+TEST(Win32Processes, ThirtyTwoBitEntryCountsSixtyFourBitProcesses) {
+    if (sizeof(void*) != 4) GTEST_SKIP() << "only a 32-bit process can show this: 556 bytes";
+    EXPECT_EQ(countProcessesByName("services.exe"), 1);  // 64-bit on 64-bit Windows
+}
+
 // Discovery tells a user installation from a machine one by the hive alone.
 TEST(Win32Registry, ValuesFitTheBufferAndEachHiveIsReadOnlyFromItself) {
     using platform::Hive;

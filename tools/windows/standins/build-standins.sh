@@ -2,7 +2,8 @@
 # Builds the Windows stand-ins that the end-to-end tests put in front of
 # Wine's own programs where Wine 10 falls short (schtasks.exe, xcopy.exe) and
 # the program that plays the running browser (browser.exe), with mingw-w64 for
-# 32-bit Windows, like the updater.
+# the architecture of the updater under test (PELORIN_MINGW_CXX, by default
+# the product's i686 compiler).
 #
 # Usage: tools/windows/standins/build-standins.sh OUTDIR
 set -euo pipefail
