@@ -6,6 +6,11 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/install-deps.sh tests
+mkdir -p build/debug-asan
+# tools/windows/e2e.sh builds the same test runner: one build at a time.
+exec 9>build/debug-asan/.pelorin-build.lock
+flock 9
 cmake --preset debug-asan >/dev/null
 cmake --build --preset debug-asan -j "$(nproc)"
+exec 9>&-
 bash tools/isolated.sh ctest --preset debug-asan "$@"

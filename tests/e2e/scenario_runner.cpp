@@ -176,9 +176,12 @@ struct Proxy {
 // The processes whose name (cut to 15 characters, as the kernel keeps it) is `name`.
 std::vector<pid_t> processesNamed(const std::string& name) {
     std::vector<pid_t> found;
-    for (const auto& entry : fs::directory_iterator("/proc"))
-        if (readFile(entry.path().string() + "/comm") == name.substr(0, 15) + "\n")
-            found.push_back(std::atoi(entry.path().filename().c_str()));
+    // Processes end while the list is read: an entry that vanishes is skipped.
+    std::error_code error;
+    for (fs::directory_iterator entry("/proc", error), end; !error && entry != end;
+         entry.increment(error))
+        if (readFile(entry->path().string() + "/comm") == name.substr(0, 15) + "\n")
+            found.push_back(std::atoi(entry->path().filename().c_str()));
     return found;
 }
 

@@ -75,13 +75,15 @@ struct WineTarget : UpdaterTarget {
         installation.writeFile(installation.applicationDir + "/UpdatePelorin.xml",
                                "<Update><Version>" + version + "</Version></Update>\n");
     }
-    // Each as a .reg key and value name; the 32-bit updater reads the 32-bit view.
+    // Each as a .reg key and value name; the machine's in both views, for the
+    // 32-bit updater and for the x86_64 test build.
     const std::string connections =
         R"(Software\Microsoft\Windows\CurrentVersion\Internet Settings\Connections)";
     const Lines proxySettings = {
         "[HKEY_CURRENT_USER\\" + connections + "]\n\"DefaultConnectionSettings\"",
         "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Wow6432Node\\" + connections.substr(9) +
-            "]\n\"WinHttpSettings\""};
+            "]\n\"WinHttpSettings\"",
+        "[HKEY_LOCAL_MACHINE\\SOFTWARE\\" + connections.substr(9) + "]\n\"WinHttpSettings\""};
     // The settings' binary form: magic, 0, flags, then each text after its length
     // (the machine's has no script).
     bool setSystemProxy(bool machine, const std::string& proxy, const std::string& bypass,
@@ -96,9 +98,11 @@ struct WineTarget : UpdaterTarget {
         char two[4];
         for (unsigned char byte : bytes) std::snprintf(two, sizeof two, "%02x,", byte), hex += two;
         const std::string file = prefix + "/proxy.reg";
-        std::ofstream(file) << "Windows Registry Editor Version 5.00\n\n"
-                            << proxySettings[machine] << "=hex:" << hex.substr(0, hex.size() - 1)
-                            << "\n";
+        std::ofstream reg(file);
+        reg << "Windows Registry Editor Version 5.00\n";
+        for (std::size_t i = machine ? 1 : 0; i <= (machine ? 2u : 0u); ++i)
+            reg << "\n" << proxySettings[i] << "=hex:" << hex.substr(0, hex.size() - 1) << "\n";
+        reg.close();
         return wine({"reg", "import", updaterPath(file), "/reg:64"}) == 0;
     }
     std::string releaseUpdateFolder() override {
