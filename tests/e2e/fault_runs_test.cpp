@@ -72,7 +72,8 @@ static std::string manifest(const std::string& offered, const TestServer& server
 }
 
 // A 7.5 MiB list (near the cap) replaces another: a kill leaves either whole; a rerun completes.
-// Its updater's own name lets it run beside the scenarios.
+// It takes turns with the other updater runs: two updaters started together elsewhere
+// would make its runs end at once, as the single-instance guard counts them.
 TEST(FaultRuns, KilledRefreshLeavesOldOrNewListWhole) {
     TestServer server;
     const auto largeList = [&](const std::string& version) {
