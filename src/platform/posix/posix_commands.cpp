@@ -30,7 +30,8 @@ std::string adminUnpack(const std::string& packagePath, const std::string& targe
     // to lend its mode to the copy.
     return "{ mkdir -p " + target + " && msiinfo tables " + package + " && msiextract -C " +
            target + " " + package + " && find " + target +
-           " -type f \\( -name PelorinAutoUpdate -o -name Pelorin \\) -exec chmod a+x {} + && { ln -f " +
+           " -type f \\( -name PelorinAutoUpdate -o -name Pelorin \\) -exec chmod a+x {} + && { ln "
+           "-f " +
            package + " " + copy + " || cp " + package + " " + copy + "; }; } >/dev/null 2>&1";
 }
 
