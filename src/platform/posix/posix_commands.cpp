@@ -28,11 +28,12 @@ std::string adminUnpack(const std::string& packagePath, const std::string& targe
     // msiextract writes no file executable; the programs of the release must
     // be, as every program is on Windows, even where no installed one is left
     // to lend its mode to the copy.
+    const std::string makeProgramsExecutable =
+        "find " + target +
+        " -type f \\( -name PelorinAutoUpdate -o -name Pelorin \\) -exec chmod a+x {} +";
     return "{ mkdir -p " + target + " && msiinfo tables " + package + " && msiextract -C " +
-           target + " " + package + " && find " + target +
-           " -type f \\( -name PelorinAutoUpdate -o -name Pelorin \\) -exec chmod a+x {} + && { ln "
-           "-f " +
-           package + " " + copy + " || cp " + package + " " + copy + "; }; } >/dev/null 2>&1";
+           target + " " + package + " && " + makeProgramsExecutable + " && { ln -f " + package +
+           " " + copy + " || cp " + package + " " + copy + "; }; } >/dev/null 2>&1";
 }
 
 namespace {
