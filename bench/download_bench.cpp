@@ -35,6 +35,7 @@
 #include <vector>
 
 #include "app/updater_context.h"
+#include "bench_figures.h"
 
 namespace fs = std::filesystem;
 
@@ -254,12 +255,6 @@ Options parseOptions(int argc, char** argv) {
         }
     }
     return options;
-}
-
-double median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    const std::size_t mid = values.size() / 2;
-    return values.size() % 2 ? values[mid] : (values[mid - 1] + values[mid]) / 2;
 }
 
 struct Method {

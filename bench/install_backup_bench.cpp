@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "app/path_utils.h"
+#include "bench_figures.h"
 #include "platform/platform.h"
 #include "support/temp_dir.h"
 #include "update/install_backup.h"
@@ -26,18 +27,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
-
-double millisecondsSince(Clock::time_point start) {
-    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-}
-
-double median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    const std::size_t middle = values.size() / 2;
-    return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
-}
 
 // A release tree of `files` files of noise, 20 to a folder.
 void writeRelease(const std::string& dir, int files, std::size_t fileBytes) {

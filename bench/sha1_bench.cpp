@@ -24,6 +24,7 @@
 #include <utility>
 #include <vector>
 
+#include "bench_figures.h"
 #include "transfer/file_hash.h"
 #include "transfer/sha1_compress.h"
 #include "transfer/sha1_hasher.h"
@@ -201,12 +202,6 @@ struct Method {
     std::string firstDigest;
     bool digestsDiffer = false;
 };
-
-double median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    const size_t middle = values.size() / 2;
-    return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
-}
 
 // Median throughput in MB/s (10^6 bytes); `byCpu` picks the CPU-time figure.
 double throughput(const Method& method, bool byCpu) {

@@ -34,6 +34,7 @@
 
 #include "app/path_utils.h"
 #include "app/updater_context.h"
+#include "bench_figures.h"
 #include "platform/platform.h"
 #include "support/installation.h"
 #include "support/temp_dir.h"
@@ -45,8 +46,6 @@ extern char** environ;
 namespace fs = std::filesystem;
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
 
 // The last two are tool figures only: the unpack with the package's check
 // and copy, the copy with the staging tree's removal.
@@ -65,16 +64,6 @@ struct Release {
     std::string manifestUrl, packageUrl, hash, caBundle;
     std::uintmax_t payloadBytes = 0;
 };
-
-double millisecondsSince(Clock::time_point start) {
-    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-}
-
-double median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    const std::size_t middle = values.size() / 2;
-    return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
-}
 
 // Runs a program found on PATH to its end, without a shell; its standard
 // output goes to `output` when given, else to /dev/null. True on exit 0.
