@@ -27,9 +27,9 @@ const std::string& TestServer::certificateDir() {
     static TempDir dir;
     const std::string& d = dir.path();
     const std::string make = "mkdir -p '" + d + "' && sh '" + toolDir + "make_certs.sh' '" + d +
-                             "' >'" + d + ".out' 2>&1";
+                             "' >'" + d + "/make_certs.out' 2>&1";
     if (!fs::exists(d + "/wronghost-server.pem") && std::system(make.c_str()) != 0)
-        throw std::runtime_error("make_certs.sh failed:\n" + readFile(d + ".out"));
+        throw std::runtime_error("make_certs.sh failed:\n" + readFile(d + "/make_certs.out"));
     return d;
 }
 
