@@ -5,7 +5,6 @@
 #include <curl/curl.h>
 
 #include <cstdio>
-#include <fstream>
 #include <sstream>
 
 #include "app/path_utils.h"
@@ -18,11 +17,15 @@
 namespace {
 
 bool readWhole(const std::string& path, std::string& text) {
-    std::ifstream file(path, std::ios::binary);
-    std::ostringstream bytes;
-    bytes << file.rdbuf();
-    text = bytes.str();
-    return static_cast<bool>(file);
+    text.clear();
+    FILE* file = platform::openFile(path, "rb");
+    if (!file) return false;
+    char buffer[4096];
+    std::size_t count;
+    while ((count = std::fread(buffer, 1, sizeof buffer, file)) > 0) text.append(buffer, count);
+    const bool read = !std::ferror(file);
+    std::fclose(file);
+    return read;
 }
 
 unsigned long long storedSerial(const std::string& path) {
