@@ -5,7 +5,6 @@
 #include <curl/curl.h>
 
 #include <cstdio>
-#include <sstream>
 
 #include "app/path_utils.h"
 #include "app/updater_context.h"
@@ -31,9 +30,10 @@ bool readWhole(const std::string& path, std::string& text) {
 unsigned long long storedSerial(const std::string& path) {
     std::string text;
     if (!readWhole(path, text)) return 0;
-    std::istringstream in(text);
     unsigned long long serial = 0;
-    return in >> serial ? serial : 0;
+    for (std::size_t i = 0; i < text.size() && i < 19 && text[i] >= '0' && text[i] <= '9'; ++i)
+        serial = serial * 10 + static_cast<unsigned>(text[i] - '0');
+    return serial;
 }
 
 // Beside the file, on the disk, then renamed over it in one step, as the list.

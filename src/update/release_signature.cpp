@@ -6,17 +6,19 @@
 
 #include <cstdio>
 #include <memory>
-#include <sstream>
 
 namespace {
 
 const char* const messageHeading = "Pelorin release signature\n";
 
-bool readField(std::istringstream& lines, const std::string& name, std::string& value) {
-    std::string line;
-    if (!std::getline(lines, line) || lines.eof()) return false;  // each line ends in "\n"
-    if (line.compare(0, name.size() + 1, name + " ") != 0) return false;
-    value = line.substr(name.size() + 1);
+// The next line, which must end in "\n" and read "NAME VALUE"; `at` moves past it.
+bool readField(const std::string& text, std::size_t& at, const std::string& name,
+               std::string& value) {
+    const std::size_t end = text.find('\n', at);
+    if (end == std::string::npos || text.compare(at, name.size() + 1, name + " ") != 0)
+        return false;
+    value = text.substr(at + name.size() + 1, end - at - name.size() - 1);
+    at = end + 1;
     return !value.empty();
 }
 
@@ -96,10 +98,11 @@ std::string utcText(long long seconds) {
 }
 
 bool parseReleaseSignature(const std::string& text, ReleaseSignature& signature) {
-    std::istringstream lines(text);
-    std::string serial, rest;
-    if (!readField(lines, "serial", serial) || !readField(lines, "expires", signature.expires) ||
-        !readField(lines, "signature", signature.signatureHex) || std::getline(lines, rest) ||
+    std::size_t at = 0;
+    std::string serial;
+    if (!readField(text, at, "serial", serial) ||
+        !readField(text, at, "expires", signature.expires) ||
+        !readField(text, at, "signature", signature.signatureHex) || at != text.size() ||
         !allDigits(serial)) {
         return false;
     }
