@@ -9,6 +9,7 @@ int main(int argc, char* argv[]) {
     // update run is under way, and this one must not truncate its log.
     if (isUpdateRun(argc) && countProcessesByName(platform::updaterExecutableName) > 1) return 0;
     UpdaterContext context;
+    context.releasePublicKey = PELORIN_RELEASE_PUBLIC_KEY;
     dispatchCommand(context, argc, argv);
     return 0;
 }

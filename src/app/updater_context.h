@@ -36,6 +36,9 @@ public:
     void runUpdate();
     bool fetchManifest(const std::string& url, bool readCodebase);
     bool evaluateManifest();
+    // With a release key built in: true when the signature beside the manifest
+    // just fetched from `url` holds; otherwise false, `manifestRefusal` set.
+    bool manifestSignatureAccepted(const std::string& url);
     std::string readManifestValue(const std::string& elementName);
     std::string readInstalledVersion();
     bool validatePackage();
@@ -90,6 +93,12 @@ public:
     const char* updateKeyPath = "SOFTWARE\\Wow6432Node\\Halvorne\\Update";
     const char* dataKeyPath = "SOFTWARE\\Wow6432Node\\Halvorne\\Data";
     char curlErrorBuffer[260] = {};
+
+    // The release key, 64 hexadecimal digits, set by main from the build;
+    // empty: manifests are taken on TLS alone.
+    std::string releasePublicKey;
+    // Why a manifest of this run was refused; the run ends as on a corrupt one.
+    std::string manifestRefusal;
 
     // Tests shorten them so that a stalled server does not hold them long.
     TransferTimeouts transferTimeouts;

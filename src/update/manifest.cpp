@@ -2,6 +2,8 @@
 // fields acted on at once, its offer judged against the installed version.
 #include <curl/curl.h>
 
+#include <cstdio>
+
 #include "app/path_utils.h"
 #include "app/updater_context.h"
 #include "serverlist/server_list.h"
@@ -24,6 +26,11 @@ bool UpdaterContext::fetchManifest(const std::string& url, bool readCodebase) {
     log("Connection successfully established to " + urlParent(url), LogLevel::Info, false);
     std::fclose(downloadFile);
     downloadFile = nullptr;
+    // A manifest whose signature does not hold is read as nothing at all: no
+    // field of it, the list's included, is acted on.
+    if (!releasePublicKey.empty() && !manifestSignatureAccepted(url)) {
+        std::remove(joinPath(dataDir, "serverManifest.xml").c_str());
+    }
     try {
         log("Reading manifest data from server..", LogLevel::Default, true);
         if (readCodebase) packageUrl = readManifestValue("Codebase");
@@ -53,9 +60,10 @@ bool UpdaterContext::evaluateManifest() {
     const std::string appId = readManifestValue("AppId");
     const std::string predicate = readManifestValue("Predicate");
     Offer offer;
-    if (!readOffer(appId, predicate, offer)) {
+    if (!manifestRefusal.empty() || !readOffer(appId, predicate, offer)) {
         state = LogLevel::Fatal;
         log("Server manifest file is corrupt", LogLevel::Default, true);
+        log(manifestRefusal, LogLevel::Info, true);
         return false;
     }
     installedVersion = versionNumber(readInstalledVersion());

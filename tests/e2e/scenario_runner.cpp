@@ -11,6 +11,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -21,6 +22,7 @@
 
 #include "e2e/sample_packages.h"
 #include "platform/platform.h"
+#include "publish/release_signing.h"
 #include "support/child_process.h"
 #include "support/loopback_socket.h"
 #include "support/test_server.h"
@@ -227,6 +229,12 @@ void UpdaterTarget::layOut(Installation& at, const std::string& version) {
                   fs::copy_options::overwrite_existing);
 }
 
+bool UpdaterTarget::useSignedUpdater(Installation& at) {
+    fs::copy_file(PELORIN_SIGNED_UPDATER_EXE, at.installDir + "/PelorinAutoUpdate",
+                  fs::copy_options::overwrite_existing);
+    return true;
+}
+
 std::string UpdaterTarget::releaseUpdateFolder() {
     static const TempDir folder;
     if (!fs::exists(folder.path() + "/PelorinAutoUpdate")) {
@@ -307,6 +315,8 @@ void replayScenario(const std::string& name, UpdaterTarget& target, double* peak
     Installation installation(attr(installed, "level") == "System" ? Installation::Level::System
                                                                    : Installation::Level::User);
     target.layOut(installation, attr(installed, "version"));
+    if (attr(scenario, "updater") == "signed" && !target.useSignedUpdater(installation))
+        GTEST_SKIP() << "no updater with the test release key for this target";
     std::map<std::string, Host> hosts;
     std::map<std::string, Proxy> proxies;
     forChildren(scenario, [&](Element element, const std::string& kind) {
@@ -373,6 +383,17 @@ void replayScenario(const std::string& name, UpdaterTarget& target, double* peak
                                   (lowerCase ? "--lower-case-folder " : "") + updateFolder,
                                   std::stoul(attr(element, "payloadBytes", "0")));
                 installation.writeFile(host.root() + path, readFile(package));
+            } else if (child == "Signature" && !host.root().empty()) {
+                // Over the file this server serves at `of`, with a test key.
+                std::string signature;
+                const std::string problem = signRelease(
+                    PELORIN_SOURCE_DIR "/tests/e2e/release_keys/" + attr(element, "key") + ".pem",
+                    readFile(host.root() + attr(element, "of")),
+                    std::stoull(attr(element, "serial")),
+                    std::time(nullptr) + 86400 * std::stoll(attr(element, "expiresInDays")),
+                    signature);
+                if (!problem.empty()) throw std::runtime_error(file + ": " + problem);
+                installation.writeFile(host.root() + path, signature);
             } else if (child == "File" && !host.root().empty()) {
                 const bool escapes = attr(element, "escapes") == "true";
                 installation.writeFile(host.root() + path,

@@ -19,6 +19,9 @@ struct UpdaterTarget {
     virtual ~UpdaterTarget() = default;
     // The installation, its updater the built one, which runs from there.
     virtual void layOut(Installation& at, const std::string& version);
+    // Puts the updater built with the test release key in the built one's place;
+    // false where the target has none.
+    virtual bool useSignedUpdater(Installation& at);
     // A native path as the updater names it.
     virtual std::string updaterPath(const std::string& path) const { return path; }
     // Runs the updater to its end; the log with "\n" line ends.

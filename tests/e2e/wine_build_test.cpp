@@ -43,6 +43,13 @@ struct WineTarget : UpdaterTarget {
     }
     // A 32-bit installer on 64-bit Windows writes machine keys into the 32-bit view. Wine
     // keeps the Linux HOME from Windows programs, but libcurl looks there for an SFTP key.
+    bool useSignedUpdater(Installation& installation) override {
+        const fs::path signedExe = fs::path(exe).parent_path() / "PelorinAutoUpdate-signed.exe";
+        if (!fs::exists(signedExe)) return false;
+        fs::copy_file(signedExe, installation.installDir + "/PelorinAutoUpdate.exe",
+                      fs::copy_options::overwrite_existing);
+        return true;
+    }
     void layOut(Installation& installation, const std::string& version) override {
         const auto value = [&](const char* name, const std::string& path) {
             return '"' + std::string(name) + "\"=\"" +

@@ -4,9 +4,11 @@
 #include <sys/wait.h>
 
 #include <array>
+#include <ctime>
 #include <memory>
 
 #include "publish/manifest_writer.h"
+#include "publish/release_signing.h"
 #include "support/installation.h"
 #include "support/test_server.h"
 
@@ -104,4 +106,44 @@ TEST(MirrorsReport, ExitsZeroWhenEveryMirrorIsCurrentAndTwoOnBadUsageOrInput) {
         EXPECT_NE((status == "0" ? out : err).find(c[2]), std::string::npos) << c[0] << out << err;
         EXPECT_EQ(out.empty(), status == "2") << c[0];
     }
+}
+
+TEST(MirrorsReport, WithTheReleaseKeyJudgesEachMirrorsSignature) {
+    const std::string keys = PELORIN_SOURCE_DIR "/tests/e2e/release_keys/";
+    const std::string manifest =
+        manifestText({"1.1", server().url("/1.1.msi"), packageHash, "1.1", "/l.lst", "0A"});
+    const std::string signers[][5] = {
+        // where, key, serial, days to expiry; the mirror's class and reason
+        {"/s/", "release", "5", "9", ""},
+        {"/s/same/", "release", "5", "9", "current"},
+        {"/s/old/", "release", "4", "9",
+         "stale\", \"reason\": \"release serial 4, the main server's 5"},
+        {"/s/other/", "other", "5", "9", "broken\", \"reason\": \"signature does not verify"},
+        {"/s/expired/", "release", "6", "-1", "broken\", \"reason\": \"signature expired"},
+        {"/s/none/", "", "", "", "broken\", \"reason\": \"signature missing"}};
+    std::string list = "Version = 1.1\n", signature;
+    for (const auto& s : signers) {
+        server().putFile(s[0] + "Win/UpdateWin.xml", manifest);
+        if (!s[1].empty())
+            signRelease(keys + s[1] + ".pem", manifest, std::stoull(s[2]),
+                        std::time(nullptr) + 86400 * std::stoll(s[3]), signature),
+                server().putFile(s[0] + "Win/UpdateWin.xml.sig", signature);
+        if (s[0] != "/s/") list += server().url(s[0]) + "\n";
+    }
+    server().putFile("/s.lst", list);
+    const auto [status, out, err] = runMirrors("--list " + server().url("/s.lst") + " --main " +
+                                               server().url("/s/Win/UpdateWin.xml") +
+                                               " --ca-bundle " + TestServer::caBundlePath() +
+                                               " --json --release-key " + keys + "release.pem.pub");
+    for (const auto& s : signers) {
+        if (s[0] == "/s/") continue;
+        EXPECT_NE(out.find("\"class\": \"" + s[4]), std::string::npos) << out;
+    }
+    EXPECT_EQ(status, "1") << err;
+    const auto refused =
+        runMirrors("--list " + server().url("/s.lst") + " --main " +
+                   server().url("/s/none/Win/UpdateWin.xml") + " --ca-bundle " +
+                   TestServer::caBundlePath() + " --release-key " + keys + "other.pem.pub");
+    EXPECT_EQ(refused[0], "2");
+    EXPECT_NE(refused[2].find("its signature is missing"), std::string::npos) << refused[2];
 }

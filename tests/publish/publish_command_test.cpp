@@ -8,6 +8,7 @@
 
 #include "e2e/sample_packages.h"
 #include "support/installation.h"
+#include "update/release_signature.h"
 
 TEST(PublishCommand, RefusesWhatNoUpdaterCouldInstall) {
     const TempDir work;
@@ -18,6 +19,11 @@ TEST(PublishCommand, RefusesWhatNoUpdaterCouldInstall) {
     std::ofstream(cut, std::ios::binary) << readFile(good).substr(0, readFile(good).size() / 2);
     std::filesystem::create_directory(tmp);
     const std::string mixed = "Version = 1.1\nhttps://a/\nhttp://b.example/\nsftp://c\n";
+    const std::string key = work.path() + "/release.pem", previous = work.path() + "/prev.sig";
+    ASSERT_EQ(std::system((PELORIN_PUBLISH_EXE " keygen " + key + " >/dev/null").c_str()), 0);
+    std::ofstream(previous) << "serial 3\nexpires 2030-01-01T00:00:00Z\nsignature "
+                            << std::string(128, '0') << "\n";
+    const std::string sign = " --sign " + key + " --expires 30 --serial ";
     const std::string cases[][3] = {
         // what follows --package, the server list (none when empty), part of the refusal
         {good, "", ""},
@@ -33,7 +39,10 @@ TEST(PublishCommand, RefusesWhatNoUpdaterCouldInstall) {
         {good, "Version = 1.1\nHTTPS://a/\n", "names no server"},
         {good, mixed,
          "2 server(s) without https, such as the manifest at http://b.example/Win/UpdateWin.xml"},
-        {good + " --allow-unauthenticated-mirrors", mixed, ""}};
+        {good + " --allow-unauthenticated-mirrors", mixed, ""},
+        {good + sign + "4 --previous-signature " + previous, mixed, ""},  // content authenticated
+        {good + sign + "3 --previous-signature " + previous, "",
+         "serial 3 is not higher than the previous 3"}};
     for (const auto& [package, list, refusal] : cases) {
         SCOPED_TRACE(package + " " + list);
         std::string command = "TMPDIR=" + tmp + " " PELORIN_PUBLISH_EXE " --version 1.1 --url " +
@@ -49,6 +58,16 @@ TEST(PublishCommand, RefusesWhatNoUpdaterCouldInstall) {
         EXPECT_EQ(err.rfind("pelorin-publish: ", 0), refusal.empty() ? std::string::npos : 0);
         EXPECT_EQ(err.find('\n'), refusal.empty() ? std::string::npos : err.size() - 1);
         EXPECT_NE(err.find(refusal), std::string::npos) << err;
+        if (package.find(" --sign ") != std::string::npos && refusal.empty()) {
+            ReleaseSignature signature;  // as an updater built with the new key reads it
+            ASSERT_TRUE(parseReleaseSignature(readFile(manifest + ".sig"), signature));
+            EXPECT_EQ(signature.serial, 4u);
+            EXPECT_TRUE(verifyEd25519(readFile(key + ".pub").substr(0, 64),
+                                      releaseMessage(readFile(manifest), 4, signature.expires),
+                                      signature.signatureHex));
+            EXPECT_EQ(std::filesystem::status(key).permissions() & std::filesystem::perms::all,
+                      std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+        }
         EXPECT_EQ(std::filesystem::remove(manifest), refusal.empty());
         EXPECT_TRUE(std::filesystem::is_empty(tmp));  // the unpacked package is gone
     }

@@ -2,9 +2,13 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <ctime>
+#include <fstream>
+#include <sstream>
 
 #include "platform/platform.h"
 #include "transfer/file_hash.h"
+#include "update/release_signature.h"
 #include "update/version_decision.h"
 
 namespace {
@@ -14,7 +18,17 @@ struct FetchedManifest {
     std::string problem;  // why there is no usable manifest
     double seconds = 0;
     ManifestValues values;
+    std::string bytes;  // with a release key: the manifest as served
+    bool signatureFetched = false;
+    std::string signature;
 };
+
+std::string wholeFile(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::ostringstream bytes;
+    bytes << file.rdbuf();
+    return bytes.str();
+}
 
 std::string inDirectory(const std::string& directory, const std::string& name) {
     return directory + platform::pathSeparator + name;
@@ -32,19 +46,34 @@ std::string statusNote(const Transfer& transfer) {
 }
 
 // Manifest 0 is the main server's; each file is read and removed as it ends.
+// With a release key, each manifest's signature follows, in the same batch.
 std::vector<FetchedManifest> fetchManifests(const MirrorCheckInput& input,
                                             const std::string& workDir,
                                             const CheckProgress& progress) {
-    std::vector<Transfer> transfers(input.mirrorManifestUrls.size() + 1);
+    const std::size_t count = input.mirrorManifestUrls.size() + 1;
+    std::vector<Transfer> transfers(input.releaseKey.empty() ? count : 2 * count);
     for (std::size_t i = 0; i < transfers.size(); ++i) {
-        transfers[i].url = i == 0 ? input.mainManifestUrl : input.mirrorManifestUrls[i - 1];
-        transfers[i].filePath = inDirectory(workDir, "manifest-" + std::to_string(i) + ".xml");
-        transfers[i].byteLimit = manifestByteLimit;
+        const std::size_t of = i % count;
+        const bool signature = i >= count;
+        transfers[i].url = (of == 0 ? input.mainManifestUrl : input.mirrorManifestUrls[of - 1]) +
+                           (signature ? ".sig" : "");
+        transfers[i].filePath = inDirectory(
+            workDir, "manifest-" + std::to_string(of) + (signature ? ".xml.sig" : ".xml"));
+        transfers[i].byteLimit = signature ? releaseSignatureByteLimit : manifestByteLimit;
     }
-    std::vector<FetchedManifest> manifests(transfers.size());
+    std::vector<FetchedManifest> manifests(count);
     std::size_t done = 0;
     runTransfers(transfers, input.settings, [&](Transfer& transfer) {
-        FetchedManifest& manifest = manifests[static_cast<std::size_t>(&transfer - &transfers[0])];
+        const std::size_t index = static_cast<std::size_t>(&transfer - &transfers[0]);
+        FetchedManifest& manifest = manifests[index % count];
+        if (index >= count) {
+            manifest.signatureFetched = transfer.succeeded;
+            if (transfer.succeeded) manifest.signature = wholeFile(transfer.filePath);
+            std::remove(transfer.filePath.c_str());
+            progress("manifests", ++done, transfers.size());
+            return;
+        }
+        if (!input.releaseKey.empty()) manifest.bytes = wholeFile(transfer.filePath);
         manifest.seconds = transfer.seconds;
         manifest.fetched = transfer.succeeded;
         if (transfer.succeeded) {
@@ -99,8 +128,36 @@ void checkPackages(const MirrorCheckInput& input, const std::string& workDir,
     for (auto& entry : packages) entry.second.url = entry.first;
 }
 
+// The release as the updater with `key` judges it, no serial accepted yet.
+SignatureVerdict judgeSignature(const std::string& key, const FetchedManifest& manifest,
+                                unsigned long long acceptedSerial, ReleaseSignature& signature) {
+    return judgeRelease(key, manifest.bytes, manifest.signatureFetched, manifest.signature,
+                        static_cast<long long>(std::time(nullptr)), acceptedSerial, signature);
+}
+
+void addSignatureFinding(const std::string& key, const FetchedManifest& manifest,
+                         unsigned long long mainSerial, MirrorVerdict& verdict) {
+    ReleaseSignature signature;
+    switch (judgeSignature(key, manifest, mainSerial, signature)) {
+        case SignatureVerdict::Missing:
+            return addFinding(verdict, MirrorClass::Broken, "signature missing");
+        case SignatureVerdict::NotVerified:
+            return addFinding(verdict, MirrorClass::Broken, "signature does not verify");
+        case SignatureVerdict::Expired:
+            return addFinding(verdict, MirrorClass::Broken,
+                              "signature expired " + signature.expires);
+        case SignatureVerdict::Older:
+            return addFinding(verdict, MirrorClass::Stale,
+                              "release serial " + std::to_string(signature.serial) +
+                                  ", the main server's " + std::to_string(mainSerial));
+        case SignatureVerdict::Accepted:
+            break;
+    }
+}
+
 MirrorResult judgeMirror(const std::string& url, const FetchedManifest& manifest,
-                         const ManifestValues& main) {
+                         const ManifestValues& main, const std::string& key,
+                         unsigned long long mainSerial) {
     MirrorResult result;
     result.manifestUrl = url;
     result.seconds = manifest.seconds;
@@ -109,6 +166,7 @@ MirrorResult judgeMirror(const std::string& url, const FetchedManifest& manifest
         return result;
     }
     result.verdict = judgeManifest(main, manifest.values);
+    if (!key.empty()) addSignatureFinding(key, manifest, mainSerial, result.verdict);
     if (result.verdict.mirrorClass == MirrorClass::Broken) {
         result.verdict.reason += manifest.problem;
         return result;
@@ -138,7 +196,8 @@ bool worseFirst(const MirrorResult& a, const MirrorResult& b) {
     return a.seconds > b.seconds;
 }
 
-bool takeMain(const FetchedManifest& manifest, MirrorReport& report, std::string& problem) {
+bool takeMain(const FetchedManifest& manifest, const std::string& key, MirrorReport& report,
+              unsigned long long& serial, std::string& problem) {
     const std::string name = "the main server's manifest " + report.mainManifestUrl;
     if (!manifest.fetched) {
         problem = name + ": " + manifest.problem;
@@ -149,6 +208,12 @@ bool takeMain(const FetchedManifest& manifest, MirrorReport& report, std::string
         problem = name + " is not one the updater accepts" + manifest.problem;
         return false;
     }
+    ReleaseSignature signature;
+    if (!key.empty() && judgeSignature(key, manifest, 0, signature) != SignatureVerdict::Accepted) {
+        problem = name + ": its signature is missing, does not verify with the key, or expired";
+        return false;
+    }
+    serial = signature.serial;
     report.main = manifest.values;
     report.mainVersion = offer.version;
     report.mainSeconds = manifest.seconds;
@@ -162,10 +227,11 @@ bool checkMirrors(const MirrorCheckInput& input, const std::string& workDir, Mir
     report.mainManifestUrl = input.mainManifestUrl;
     report.full = input.full;
     const std::vector<FetchedManifest> manifests = fetchManifests(input, workDir, progress);
-    if (!takeMain(manifests[0], report, problem)) return false;
+    unsigned long long mainSerial = 0;
+    if (!takeMain(manifests[0], input.releaseKey, report, mainSerial, problem)) return false;
     for (std::size_t i = 1; i < manifests.size(); ++i) {
-        report.mirrors.push_back(
-            judgeMirror(input.mirrorManifestUrls[i - 1], manifests[i], report.main));
+        report.mirrors.push_back(judgeMirror(input.mirrorManifestUrls[i - 1], manifests[i],
+                                             report.main, input.releaseKey, mainSerial));
         const MirrorResult& mirror = report.mirrors.back();
         const std::string& codebase = manifests[i].values.codebase;
         if (mirror.verdict.mirrorClass != MirrorClass::Broken && !codebase.empty()) {

@@ -16,6 +16,9 @@ struct MirrorCheckInput {
     std::string mainManifestUrl;
     TransferSettings settings;
     bool full = false;  // download each package and verify its SHA-1, not just its headers
+    // With the release key (64 hexadecimal digits), each manifest's signature
+    // is checked as the updater built with that key checks it.
+    std::string releaseKey;
 };
 
 // One package URL, checked once however many manifests name it.

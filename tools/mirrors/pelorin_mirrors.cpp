@@ -2,6 +2,7 @@
 // server with the updater's own rules, and reports them worst first.
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <iostream>
 #include <map>
 #include <string>
@@ -11,12 +12,14 @@
 #include "mirrors/report_output.h"
 #include "mirrors/work_dir.h"
 #include "platform/platform.h"
+#include "update/release_signature.h"
 
 namespace {
 
 const char* const usageText =
     "usage: pelorin-mirrors --list FILE|URL --main URL --ca-bundle PEM\n"
     "           [--parallel N] [--full] [--json] [--timeout SECONDS] [--proxy URL]\n"
+    "           [--release-key KEY]\n"
     "Checks every mirror in the server list against the main server's manifest\n"
     "at URL, over TLS verified against the CA bundle PEM, as the updater would:\n"
     "current, stale (an older version), different (the same version, another\n"
@@ -29,6 +32,10 @@ const char* const usageText =
     "  --proxy URL        every transfer through this proxy (http://host:port);\n"
     "                     default the one the updater takes: https_proxy, all_proxy\n"
     "                     and no_proxy (on Windows also the system's setting)\n"
+    "  --release-key KEY  the release key, 64 hexadecimal digits or the .pub file\n"
+    "                     pelorin-publish keygen wrote: each manifest's signature\n"
+    "                     must verify and not have expired (else broken), and its\n"
+    "                     serial not be older than the main server's (else stale)\n"
     "Exit status: 0 every mirror is current, 1 some are not, 2 bad usage or input.\n";
 
 constexpr int allCurrent = 0;
@@ -60,7 +67,7 @@ std::string parseOptions(int argc, char** argv, Options& options) {
             continue;
         }
         if (name != "--list" && name != "--main" && name != "--ca-bundle" && name != "--parallel" &&
-            name != "--timeout" && name != "--proxy") {
+            name != "--timeout" && name != "--proxy" && name != "--release-key") {
             return "unknown option \"" + name + "\"";
         }
         if (i + 1 == argc) return name + " needs a value";
@@ -103,6 +110,18 @@ std::string readSettings(const Options& options, TransferSettings& settings) {
     return std::string();
 }
 
+// The key as given, or the first word of the file that holds it.
+std::string readReleaseKey(const Options& options, std::string& key) {
+    if (!options.values.count("--release-key")) return std::string();
+    key = options.values.at("--release-key");
+    std::ifstream file(key);
+    if (file) file >> key;
+    std::string bytes;
+    if (!hexBytes(key, bytes) || bytes.size() != 32)
+        return "--release-key takes 64 hexadecimal digits or a file that holds them";
+    return std::string();
+}
+
 // Redrawn in place on a terminal; nothing when standard error is a file or pipe.
 CheckProgress progressLine() {
     if (!platform::isTerminal(stderr)) return [](const char*, std::size_t, std::size_t) {};
@@ -124,6 +143,7 @@ int main(int argc, char** argv) {
     MirrorCheckInput input;
     std::string problem = parseOptions(argc, argv, options);
     if (problem.empty()) problem = readSettings(options, input.settings);
+    if (problem.empty()) problem = readReleaseKey(options, input.releaseKey);
     if (!problem.empty()) return usageError(problem);
     if (!platform::fileStatus(input.settings.caBundlePath).isRegularFile) {
         return inputError("the CA bundle \"" + input.settings.caBundlePath + "\" is no file");

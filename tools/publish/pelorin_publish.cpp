@@ -1,9 +1,11 @@
 // pelorin-publish: writes the update manifest that offers an installer
 // package, and optionally a server list, to installed updaters.
 #include <cstdio>
+#include <ctime>
 #include <fstream>
 #include <iostream>
 #include <map>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -11,7 +13,9 @@
 #include "publish/list_check.h"
 #include "publish/manifest_writer.h"
 #include "publish/package_check.h"
+#include "publish/release_signing.h"
 #include "transfer/file_hash.h"
+#include "update/release_signature.h"
 
 namespace {
 
@@ -19,15 +23,24 @@ const char* const usageText =
     "usage: pelorin-publish --package FILE --version V --url URL\n"
     "           [--list FILE --list-version V --list-url URL\n"
     "            [--allow-unauthenticated-mirrors]] [--output MANIFEST]\n"
+    "           [--sign KEY --serial N --expires DAYS [--previous-signature FILE]]\n"
+    "       pelorin-publish keygen KEY\n"
     "Writes the update manifest offering the package FILE as browser version V,\n"
     "served at URL, and optionally the server list FILE as list version V, served\n"
     "at URL. The manifest goes to MANIFEST, or to standard output.\n"
     "The package must unpack as the updater unpacks it and say version V in its\n"
     "Application/UpdatePelorin.xml; every server in the list must use https unless\n"
-    "--allow-unauthenticated-mirrors is given.\n";
+    "--allow-unauthenticated-mirrors is given.\n"
+    "With --sign, the signature file MANIFEST.sig is written beside the manifest:\n"
+    "release serial N, which must be higher than the one in the previous\n"
+    "signature FILE, valid for DAYS days, signed with the private key KEY. Signed\n"
+    "content is authenticated, so any mirror scheme is accepted in the list.\n"
+    "keygen writes a new private key to KEY (readable by its owner only) and its\n"
+    "public key, the build's PELORIN_RELEASE_PUBLIC_KEY, to KEY.pub.\n";
 
-const std::vector<std::string> valueOptions = {"--package",  "--version",      "--url",   "--list",
-                                               "--list-url", "--list-version", "--output"};
+const std::vector<std::string> valueOptions = {
+    "--package", "--version", "--url",    "--list",    "--list-url",          "--list-version",
+    "--output",  "--sign",    "--serial", "--expires", "--previous-signature"};
 const char* const allowUnauthenticatedMirrors = "--allow-unauthenticated-mirrors";
 
 using Options = std::map<std::string, std::string>;
@@ -69,6 +82,13 @@ bool checkRequired(const Options& options) {
     if (listParts != 0 && listParts != 3) {
         return fail("--list, --list-version and --list-url go together");
     }
+    const std::size_t signParts =
+        options.count("--sign") + options.count("--serial") + options.count("--expires");
+    if (signParts != 0 && signParts != 3) return fail("--sign, --serial and --expires go together");
+    if (signParts == 0 && options.count("--previous-signature"))
+        return fail("--previous-signature goes with --sign");
+    if (signParts != 0 && !options.count("--output"))
+        return fail("--sign needs --output: the signature goes beside the manifest");
     return true;
 }
 
@@ -95,8 +115,10 @@ bool checkPackage(const std::string& path, const std::string& version) {
 }
 
 bool checkList(const Options& options) {
-    const std::string problem = listProblem(options.at("--list"), options.at("--list-version"),
-                                            options.count(allowUnauthenticatedMirrors) != 0);
+    // Signed content is authenticated whatever carries it.
+    const std::string problem = listProblem(
+        options.at("--list"), options.at("--list-version"),
+        options.count(allowUnauthenticatedMirrors) != 0 || options.count("--sign") != 0);
     return problem.empty() || fail(problem);
 }
 
@@ -134,9 +156,58 @@ bool writeFile(const std::string& path, const std::string& text) {
     return true;
 }
 
+bool wholeNumber(const std::string& text, long long& value) {
+    if (text.empty() || text.size() > 18 ||
+        text.find_first_not_of("0123456789") != std::string::npos)
+        return false;
+    value = std::stoll(text);
+    return true;
+}
+
+// The signature of `manifest`, refused when its serial would not be newer
+// than the previous release's.
+bool signatureFor(const Options& options, const std::string& manifest, std::string& signature) {
+    long long serial = 0, days = 0;
+    if (!wholeNumber(options.at("--serial"), serial))
+        return fail("--serial takes a whole number, not \"" + options.at("--serial") + "\"");
+    if (!wholeNumber(options.at("--expires"), days) || days < 1 || days > 36500)
+        return fail("--expires takes a number of days from 1 to 36500");
+    if (options.count("--previous-signature")) {
+        std::ifstream file(options.at("--previous-signature"), std::ios::binary);
+        std::ostringstream text;
+        text << file.rdbuf();
+        ReleaseSignature previous;
+        if (!file || !parseReleaseSignature(text.str(), previous))
+            return fail("\"" + options.at("--previous-signature") + "\" is no signature file");
+        if (static_cast<unsigned long long>(serial) <= previous.serial)
+            return fail("serial " + std::to_string(serial) + " is not higher than the previous " +
+                        std::to_string(previous.serial));
+    }
+    const std::string problem = signRelease(options.at("--sign"), manifest, serial,
+                                            std::time(nullptr) + days * 86400, signature);
+    return problem.empty() || fail(problem);
+}
+
+int keygen(const std::string& path) {
+    const std::string problem = generateReleaseKey(path);
+    if (!problem.empty()) return fail(problem), 1;
+    std::ifstream publicKey(path + ".pub");
+    std::string hex;
+    publicKey >> hex;
+    std::cout << "private key: " << path << " (keep it off every server)\n"
+              << "public key:  " << path << ".pub; build with -DPELORIN_RELEASE_PUBLIC_KEY=" << hex
+              << "\n";
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc >= 2 && std::string(argv[1]) == "keygen") {
+        if (argc == 3) return keygen(argv[2]);
+        std::cerr << usageText;
+        return 2;
+    }
     if (argc == 2 && (std::string(argv[1]) == "--help" || std::string(argv[1]) == "-h")) {
         std::cout << usageText;
         return 0;
@@ -153,5 +224,8 @@ int main(int argc, char** argv) {
         std::cout << text;
         return std::cout.flush() ? 0 : 1;
     }
-    return writeFile(options.at("--output"), text) ? 0 : 1;
+    std::string signature;
+    if (options.count("--sign") && !signatureFor(options, text, signature)) return 1;
+    if (!writeFile(options.at("--output"), text)) return 1;
+    return signature.empty() || writeFile(options.at("--output") + ".sig", signature) ? 0 : 1;
 }

@@ -57,12 +57,13 @@ cached_deps=$(sed -n 's/^PELORIN_WINDOWS_DEPS:[A-Z]*=//p' "$windows_build/CMakeC
 fresh=()
 [ "$cached_deps" = "$PELORIN_WINDOWS_TEST_DEPS" ] || fresh=(--fresh)
 # The tests of the Windows build run in build/windows(-x86_64); only the
-# updater is needed here.
+# updaters are needed here.
 cmake --preset "$preset" -B "$windows_build" "${fresh[@]}" \
   -DPELORIN_WINDOWS_DEPS="$PELORIN_WINDOWS_TEST_DEPS" -DPELORIN_BUILD_TESTS=OFF \
   -DPELORIN_MAIN_MANIFEST_URL="$main_url" >"$windows_build/configure.log" 2>&1 ||
   { cat "$windows_build/configure.log" >&2; exit 1; }
-cmake --build "$windows_build" -j "$jobs" --target PelorinAutoUpdate
+# The one with the test release key too, for the scenarios of signed releases.
+cmake --build "$windows_build" -j "$jobs" --target PelorinAutoUpdate PelorinAutoUpdate-signed
 PELORIN_MINGW_CXX=$arch-w64-mingw32-g++-posix \
   bash tools/windows/standins/build-standins.sh "$windows_build/standins"
 phase "Windows updater ($arch) and stand-ins built"

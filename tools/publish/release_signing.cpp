@@ -1,0 +1,87 @@
+// Ed25519 key pairs and release signatures through OpenSSL.
+#include "publish/release_signing.h"
+
+#include <openssl/evp.h>
+#include <openssl/pem.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+
+#include "update/release_signature.h"
+
+namespace {
+
+using Key = std::unique_ptr<EVP_PKEY, decltype(&EVP_PKEY_free)>;
+
+bool writeText(const std::string& path, const std::string& text) {
+    std::ofstream file(path, std::ios::binary | std::ios::trunc);
+    file << text;
+    file.close();
+    return static_cast<bool>(file);
+}
+
+}  // namespace
+
+std::string generateReleaseKey(const std::string& privatePath) {
+    std::unique_ptr<EVP_PKEY_CTX, decltype(&EVP_PKEY_CTX_free)> context(
+        EVP_PKEY_CTX_new_id(EVP_PKEY_ED25519, nullptr), EVP_PKEY_CTX_free);
+    EVP_PKEY* made = nullptr;
+    if (!context || EVP_PKEY_keygen_init(context.get()) != 1 ||
+        EVP_PKEY_keygen(context.get(), &made) != 1) {
+        return "cannot make a key pair";
+    }
+    const Key key(made, EVP_PKEY_free);
+    unsigned char publicKey[32];
+    std::size_t length = sizeof publicKey;
+    if (EVP_PKEY_get_raw_public_key(key.get(), publicKey, &length) != 1 || length != 32)
+        return "cannot read the public key";
+    if (std::filesystem::exists(privatePath)) return "\"" + privatePath + "\" exists already";
+    // Empty and closed to all but its owner before the key goes in.
+    namespace fs = std::filesystem;
+    if (!writeText(privatePath, "")) return "cannot write \"" + privatePath + "\"";
+    std::error_code error;
+    fs::permissions(privatePath, fs::perms::owner_read | fs::perms::owner_write,
+                    fs::perm_options::replace, error);
+    std::FILE* file = error ? nullptr : std::fopen(privatePath.c_str(), "wb");
+    const bool written =
+        file && PEM_write_PrivateKey(file, key.get(), nullptr, nullptr, 0, nullptr, nullptr) == 1;
+    if (file && std::fclose(file) != 0) file = nullptr;
+    if (!written || !file) {
+        std::remove(privatePath.c_str());
+        return "cannot write \"" + privatePath + "\"";
+    }
+    const std::string publicText =
+        hexText(std::string(reinterpret_cast<const char*>(publicKey), 32)) + "\n";
+    return writeText(privatePath + ".pub", publicText) ? std::string()
+                                                       : "cannot write \"" + privatePath + ".pub\"";
+}
+
+std::string signRelease(const std::string& keyPath, const std::string& manifest,
+                        unsigned long long serial, long long expiresAt,
+                        std::string& signatureText) {
+    std::FILE* file = std::fopen(keyPath.c_str(), "rb");
+    if (!file) return "cannot read \"" + keyPath + "\"";
+    const Key key(PEM_read_PrivateKey(file, nullptr, nullptr, nullptr), EVP_PKEY_free);
+    std::fclose(file);
+    if (!key || EVP_PKEY_id(key.get()) != EVP_PKEY_ED25519)
+        return "\"" + keyPath + "\" holds no Ed25519 private key";
+    ReleaseSignature signature;
+    signature.serial = serial;
+    signature.expires = utcText(expiresAt);
+    const std::string message = releaseMessage(manifest, serial, signature.expires);
+    unsigned char bytes[64];
+    std::size_t length = sizeof bytes;
+    std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> context(EVP_MD_CTX_new(),
+                                                                    EVP_MD_CTX_free);
+    if (!context || EVP_DigestSignInit(context.get(), nullptr, nullptr, nullptr, key.get()) != 1 ||
+        EVP_DigestSign(context.get(), bytes, &length,
+                       reinterpret_cast<const unsigned char*>(message.data()),
+                       message.size()) != 1) {
+        return "cannot sign with \"" + keyPath + "\"";
+    }
+    signature.signatureHex = hexText(std::string(reinterpret_cast<const char*>(bytes), length));
+    signatureText = releaseSignatureText(signature);
+    return std::string();
+}
