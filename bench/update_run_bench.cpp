@@ -225,11 +225,12 @@ long highWaterKiB(pid_t process) {
     return -1;
 }
 
-// A whole run of the built updater against `installation`. posix_spawn does
-// not copy this process's pages into the child, which would count in its
-// ru_maxrss. wait4's figure also covers the children the updater waited for
-// (the unpack's shell and tools), so the updater's own high-water mark is
-// read from /proc while it runs.
+// A whole run of the built updater against `installation`. wait4's ru_maxrss
+// is no measure of the updater: Linux counts in it the memory a child leaves
+// at exec (for a posix_spawn child, this benchmark's own pages, which it
+// shares until then) and the children the updater waited for (the unpack's
+// shell and tools). So the updater's own high-water mark is read from /proc
+// while it runs.
 void measureWholeRun(Installation& installation) {
     const std::string executable = updaterCopyPath();
     installation.useInThisProcess();

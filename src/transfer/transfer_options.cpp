@@ -21,8 +21,7 @@ std::size_t writeBounded(char* data, std::size_t size, std::size_t count, void* 
 }
 
 // The schemes a server list may name, as far as this libcurl has them: one it
-// lacks makes it refuse the whole list and then every transfer (the Windows
-// build has only http and https).
+// lacks would make it refuse the whole list, and with it every transfer.
 const char* allowedSchemes() {
     static const std::string schemes = [] {
         std::string list;
@@ -46,8 +45,7 @@ void applyTransferOptions(CURL* handle, const std::string& caBundlePath,
     curl_easy_setopt(handle, CURLOPT_SSL_VERIFYPEER, 1L);
     curl_easy_setopt(handle, CURLOPT_CAINFO, caBundlePath.c_str());
     // The bundle alone: libcurl may have been built with a directory of the
-    // system's CAs as its default, which it would consult besides. (Windows'
-    // libcurl has none, and refuses the option.)
+    // system's CAs as its default, which it would consult besides.
     curl_easy_setopt(handle, CURLOPT_CAPATH, nullptr);
     // Never file://, which would copy a local file in.
     curl_easy_setopt(handle, CURLOPT_PROTOCOLS_STR, allowedSchemes());

@@ -6,12 +6,12 @@ std::string adminUnpack(const std::string& packagePath, const std::string& targe
     return "msiexec.exe /a \"" + packagePath + "\" TARGETDIR=\"" + targetDir + "\" /quiet ";
 }
 
-// "&&": the staging tree is removed only after xcopy succeeded, so a failed
-// copy leaves it in place and the updater's wait for its removal runs out.
 std::string removeTree(const std::string& path) {
     return "rmdir /Q /S \"" + path + "\"";
 }
 
+// "&&": the staging tree is removed only after xcopy succeeded, so a failed
+// copy leaves it in place for the updater to see.
 std::string copyAndClean(const std::string& unpackedTree, const std::string& destinationDir,
                          const std::string& stagingTree) {
     return "cmd.exe /C xcopy \"" + unpackedTree + "\" \"" + destinationDir + "\\" +
