@@ -34,8 +34,10 @@
 #include <utility>
 #include <vector>
 
-#include "app/updater_context.h"
 #include "bench_figures.h"
+#include "core/updater_context.h"
+#include "support/temp_dir.h"
+#include "transfer/package_download.h"
 
 namespace fs = std::filesystem;
 
@@ -52,26 +54,6 @@ struct ChildResult {
     double seconds = 0;
     double cpuSeconds = 0;  // user and system time of the child
     long maxRssKib = 0;
-};
-
-class BenchDir {
-public:
-    BenchDir() {
-        std::string pattern =
-            (fs::temp_directory_path() / "pelorin-download-bench-XXXXXX").string();
-        if (!::mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
-        path_ = pattern;
-    }
-    ~BenchDir() {
-        std::error_code ignored;
-        fs::remove_all(path_, ignored);
-    }
-    BenchDir(const BenchDir&) = delete;
-    BenchDir& operator=(const BenchDir&) = delete;
-    const std::string& path() const { return path_; }
-
-private:
-    std::string path_;
 };
 
 // Starts argv with stdout and stderr going to outputPath, in workingDir.
@@ -236,7 +218,7 @@ int updaterChild(const std::string& url, const std::string& caBundle, const std:
     context.state = LogLevel::Info;
     context.installDir = dir;
     context.caBundlePath = caBundle;
-    return context.downloadPackage(url) ? 0 : 1;
+    return downloadPackage(context, url) ? 0 : 1;
 }
 
 Options parseOptions(int argc, char** argv) {
@@ -323,7 +305,7 @@ void measure(Method& method, const std::string& url, const std::string& destinat
 }
 
 int runBench(const Options& options) {
-    BenchDir dir;
+    TempDir dir;
     const std::string certs = dir.path() + "/certs";
     makeCertificates(certs);
     Server server(options.server, dir.path() + "/server", certs, options.sizeBytes);

@@ -18,8 +18,8 @@
 #include <string>
 #include <vector>
 
-#include "app/path_utils.h"
 #include "bench_figures.h"
+#include "core/path_utils.h"
 #include "platform/platform.h"
 #include "support/temp_dir.h"
 #include "update/install_backup.h"

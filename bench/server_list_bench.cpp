@@ -21,11 +21,12 @@
 #include <string>
 #include <vector>
 
-#include "app/updater_context.h"
+#include "core/updater_context.h"
 #include "platform/platform.h"
 #include "serverlist/list_lines.h"
 #include "serverlist/server_list.h"
 #include "serverlist/shuffle.h"
+#include "support/temp_dir.h"
 
 namespace fs = std::filesystem;
 
@@ -126,12 +127,6 @@ bool sameOrderForSameSeed(const Urls& entries) {
     return true;
 }
 
-std::string makeWorkDirectory() {
-    std::string pattern = (fs::temp_directory_path() / "server-list-bench-XXXXXX").string();
-    if (!::mkdtemp(pattern.data())) return std::string();
-    return pattern;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -139,11 +134,8 @@ int main(int argc, char** argv) {
     for (int i = 1; i + 1 < argc; ++i) {
         if (std::strcmp(argv[i], "--rounds") == 0) rounds = std::max(1, std::atoi(argv[i + 1]));
     }
-    const std::string work = makeWorkDirectory();
-    if (work.empty()) {
-        std::fprintf(stderr, "cannot make a temporary directory\n");
-        return 1;
-    }
+    const TempDir workDir;
+    const std::string work = workDir.path();
     // The context's discovery finds an empty registry and its log goes to
     // the work directory; only the server list is used.
     fs::create_directories(work + "/registry");
@@ -186,7 +178,5 @@ int main(int argc, char** argv) {
         loadMs[1] / loadMs[0], loadMs[2] / loadMs[0]);
     std::printf("Goal: 32,768 entries in under 20 ms: %.2f ms\n", loadMs[2]);
     std::printf("Same order as the linear search for the same seed: %s\n", allSame ? "yes" : "NO");
-    std::error_code ignored;
-    fs::remove_all(work, ignored);
     return allSame ? 0 : 1;
 }

@@ -32,14 +32,18 @@
 #include <thread>
 #include <vector>
 
-#include "app/path_utils.h"
-#include "app/updater_context.h"
 #include "bench_figures.h"
+#include "core/path_utils.h"
+#include "core/release_paths.h"
+#include "core/updater_context.h"
 #include "platform/platform.h"
 #include "support/installation.h"
 #include "support/temp_dir.h"
 #include "support/test_server.h"
 #include "transfer/file_hash.h"
+#include "transfer/package_download.h"
+#include "update/manifest.h"
+#include "update/package_validation.h"
 
 extern char** environ;
 
@@ -146,29 +150,28 @@ bool payloadInstalled(const std::string& installRoot, const Release& release) {
 // polling waits: the copy's end is watched every 200 us instead of 500 ms.
 bool updaterRound(UpdaterContext& context, const Release& release, double* times) {
     auto start = Clock::now();
-    bool ok = context.fetchManifest(release.manifestUrl, true);
+    bool ok = fetchManifest(context, release.manifestUrl, true);
     times[Manifest] = millisecondsSince(start);
     // The first copy installs 1.1; later rounds go on as if it had not.
-    ok = ok && (context.updateFound || context.evaluateManifest());
+    ok = ok && (context.updateFound || evaluateManifest(context));
     start = Clock::now();
-    ok = ok && context.downloadPackage(context.packageUrl);
+    ok = ok && downloadPackage(context, context.packageUrl);
     times[Download] = millisecondsSince(start);
     start = Clock::now();
-    ok = ok && context.validatePackage();
+    ok = ok && validatePackage(context);
     times[Hash] = millisecondsSince(start);
 
-    const std::string stagingCopy = joinPath(context.updateDir, "Pelorin.msi");
+    const std::string stagingCopy = stagedPackagePath(context.updateDir);
     std::remove(stagingCopy.c_str());
-    const std::string package = joinPath(context.installDir, "Pelorin.msi");
+    const std::string package = downloadedPackagePath(context.installDir);
     start = Clock::now();
     ok = ok &&
          platform::runCommand(platform::adminUnpackCommand(package, context.updateDir)) == 0 &&
          fileExists(stagingCopy);
     times[Unpack] = millisecondsSince(start);
 
-    const std::string stagingTree =
-        platform::pathIgnoringCase(joinPath(context.updateDir, "program files"));
-    const std::string unpackedTree = joinPath(joinPath(stagingTree, "Halvorne"), "Pelorin");
+    const std::string stagingTree = platform::pathIgnoringCase(stagingTreePath(context.updateDir));
+    const std::string unpackedTree = unpackedTreePath(stagingTree);
     start = Clock::now();
     ok = ok && platform::startDetached(
                    platform::copyAndCleanCommand(unpackedTree, context.rootDir, stagingTree),

@@ -3,15 +3,17 @@
 #include <chrono>
 
 #include "app/command_line.h"
-#include "app/path_utils.h"
-#include "app/updater_context.h"
+#include "core/path_utils.h"
+#include "core/updater_context.h"
+#include "schedule/scheduled_task.h"
+#include "update/update_driver.h"
 
 namespace {
 
 void runTimedUpdate(UpdaterContext& context) {
     const auto start = std::chrono::steady_clock::now();
     context.log("Starting update process..", LogLevel::Info, true);
-    context.runUpdate();
+    runUpdate(context);
     const auto elapsedMilliseconds = std::chrono::duration_cast<std::chrono::milliseconds>(
                                          std::chrono::steady_clock::now() - start)
                                          .count();
@@ -27,13 +29,13 @@ void logInvalidCommand(UpdaterContext& context, const std::string& text) {
 bool runInstallCommand(UpdaterContext& context, const std::string& text) {
     const bool administrative = text == "schtask install admin";
     if (!administrative && text != "schtask install nonadmin") return false;
-    if (context.state != LogLevel::Fatal) context.registerScheduledTask(administrative);
+    if (context.state != LogLevel::Fatal) registerScheduledTask(context, administrative);
     return true;
 }
 
 bool runUninstallCommand(UpdaterContext& context, const std::string& text) {
     if (text != "schtask uninstall") return false;
-    context.deregisterScheduledTask();
+    deregisterScheduledTask(context);
     return true;
 }
 

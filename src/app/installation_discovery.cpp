@@ -1,18 +1,21 @@
 // Finds the browser's installation through the registry and derives every
 // path of the run from it.
+#include "app/installation_discovery.h"
+
 #include <exception>
 
-#include "app/path_utils.h"
-#include "app/updater_context.h"
+#include "core/path_utils.h"
+#include "core/updater_context.h"
 #include "platform/platform.h"
 
 using platform::Hive;
 
-void UpdaterContext::chooseKeyForm() {
-    if (platform::registryKeyExists(Hive::LocalMachine, clientKeyPath)) return;
-    clientKeyPath = "SOFTWARE\\Halvorne\\Update\\Clients\\{5C2F7E91-3A4B-4D8E-9F10-2B6C8D4E7A35}";
-    updateKeyPath = "SOFTWARE\\Halvorne\\Update";
-    dataKeyPath = "SOFTWARE\\Halvorne\\Data";
+void chooseKeyForm(UpdaterContext& context) {
+    if (platform::registryKeyExists(Hive::LocalMachine, context.clientKeyPath)) return;
+    context.clientKeyPath =
+        "SOFTWARE\\Halvorne\\Update\\Clients\\{5C2F7E91-3A4B-4D8E-9F10-2B6C8D4E7A35}";
+    context.updateKeyPath = "SOFTWARE\\Halvorne\\Update";
+    context.dataKeyPath = "SOFTWARE\\Halvorne\\Data";
 }
 
 namespace {
@@ -60,45 +63,46 @@ bool ensureDataDirectory(const std::string& dataDir) {
 
 }  // namespace
 
-void UpdaterContext::locateInstallation() {
-    log("Locating installation type..", LogLevel::Default, true);
+void locateInstallation(UpdaterContext& context) {
+    context.log("Locating installation type..", LogLevel::Default, true);
     Hive hive = Hive::CurrentUser;
-    const bool hiveFound = findInstallationHive(*this, hive);
-    log("Reading installation information..", LogLevel::Default, true);
+    const bool hiveFound = findInstallationHive(context, hive);
+    context.log("Reading installation information..", LogLevel::Default, true);
     std::string installValue;
-    if (!hiveFound || !platform::readRegistryString(hive, updateKeyPath, "path", installValue)) {
-        state = LogLevel::Fatal;
-        log("Failed to locate Pelorin installation information", LogLevel::Default, true);
+    if (!hiveFound ||
+        !platform::readRegistryString(hive, context.updateKeyPath, "path", installValue)) {
+        context.state = LogLevel::Fatal;
+        context.log("Failed to locate Pelorin installation information", LogLevel::Default, true);
         return;
     }
-    const bool dataPathFound = readDataDirectory(*this, hive);
+    const bool dataPathFound = readDataDirectory(context, hive);
     try {
-        log("Locating installation paths..", LogLevel::Default, true);
-        derivePaths(*this, installValue, dataPathFound);
-        const bool located =
-            directoryExists(installDir) && (!dataPathFound || directoryExists(rootDir));
+        context.log("Locating installation paths..", LogLevel::Default, true);
+        derivePaths(context, installValue, dataPathFound);
+        const bool located = directoryExists(context.installDir) &&
+                             (!dataPathFound || directoryExists(context.rootDir));
         if (located) {
-            log("Installation paths located successfully", LogLevel::Default, true);
+            context.log("Installation paths located successfully", LogLevel::Default, true);
         } else {
-            state = LogLevel::Fatal;
-            log("Failed to locate Pelorin installation paths", LogLevel::Default, true);
+            context.state = LogLevel::Fatal;
+            context.log("Failed to locate Pelorin installation paths", LogLevel::Default, true);
         }
     } catch (const std::exception&) {
-        state = LogLevel::Fatal;
-        log("Failed to locate Pelorin installation paths", LogLevel::Default, true);
+        context.state = LogLevel::Fatal;
+        context.log("Failed to locate Pelorin installation paths", LogLevel::Default, true);
     }
-    if (!ensureDataDirectory(dataDir)) {
-        log("Failed to create Pelorin data path", LogLevel::Fatal, true);
-        state = LogLevel::Fatal;
+    if (!ensureDataDirectory(context.dataDir)) {
+        context.log("Failed to create Pelorin data path", LogLevel::Fatal, true);
+        context.state = LogLevel::Fatal;
         return;
     }
-    caBundlePath = joinPath(applicationDir, "PelorinCert.pem");
+    context.caBundlePath = joinPath(context.applicationDir, "PelorinCert.pem");
     // A folder or device of that name would only make every transfer fail
     // with a TLS error nobody can read from the log.
-    if (!platform::fileStatus(caBundlePath).isRegularFile) {
-        state = LogLevel::Fatal;
-        log("Certificate file missing, aborting", LogLevel::Default, true);
+    if (!platform::fileStatus(context.caBundlePath).isRegularFile) {
+        context.state = LogLevel::Fatal;
+        context.log("Certificate file missing, aborting", LogLevel::Default, true);
     }
-    launcherScriptPath = joinPath(installDir, platform::launcherScriptName);
-    updaterExePath = joinPath(installDir, platform::updaterExecutableName);
+    context.launcherScriptPath = joinPath(context.installDir, platform::launcherScriptName);
+    context.updaterExePath = joinPath(context.installDir, platform::updaterExecutableName);
 }

@@ -1,7 +1,7 @@
 // PelorinAutoUpdate: one start, one action, exit code 0; the log tells the rest.
 #include "app/command_dispatch.h"
-#include "app/process_count.h"
-#include "app/updater_context.h"
+#include "core/process_count.h"
+#include "core/updater_context.h"
 #include "platform/platform.h"
 
 int main(int argc, char* argv[]) {

@@ -5,20 +5,19 @@
 #include <cstddef>
 #include <cstdio>
 
+#include "platform/stdio_file.h"
+
 class LogFile {
 public:
     // Takes `file`, which may be null: the log could not be opened.
     explicit LogFile(std::FILE* file) : file_(file) {}
-    ~LogFile() { close(); }
-    LogFile(const LogFile&) = delete;
-    LogFile& operator=(const LogFile&) = delete;
 
-    bool isOpen() const { return file_ != nullptr; }
+    bool isOpen() const { return static_cast<bool>(file_); }
     // Write errors are not reported: the log has nowhere to report them.
     void write(const char* bytes, std::size_t count);
     void flush();
-    void close();
+    void close() { file_.close(); }
 
 private:
-    std::FILE* file_;
+    StdioFile file_;
 };

@@ -1,6 +1,6 @@
 #include "log/time_text.h"
 
-#include "app/path_utils.h"
+#include "core/path_utils.h"
 #include "platform/platform.h"
 
 namespace {

@@ -1,8 +1,9 @@
-// Registration and removal of the scheduled task that starts the updater.
+#include "schedule/scheduled_task.h"
+
 #include <cstdio>
 
-#include "app/path_utils.h"
-#include "app/updater_context.h"
+#include "core/path_utils.h"
+#include "core/updater_context.h"
 #include "log/time_text.h"
 #include "platform/platform.h"
 
@@ -22,41 +23,43 @@ void logTimeOf(UpdaterContext& context, const std::string& event) {
 
 }  // namespace
 
-void UpdaterContext::registerScheduledTask(bool administrative) {
+void registerScheduledTask(UpdaterContext& context, bool administrative) {
     // An earlier task of the same name is gone before anything is tested.
     platform::runCommand(platform::deleteTaskCommand());
-    log("Attempting to register scheduler..", LogLevel::Info, true);
-    if (!fileExists(updaterExePath)) {
-        log("Pelorin silent updater missing, scheduler failed", LogLevel::Error, true);
+    context.log("Attempting to register scheduler..", LogLevel::Info, true);
+    if (!fileExists(context.updaterExePath)) {
+        context.log("Pelorin silent updater missing, scheduler failed", LogLevel::Error, true);
         return;
     }
-    if (!fileExists(launcherScriptPath)) {
-        log("Batch launcher script missing, scheduler failed", LogLevel::Error, true);
+    if (!fileExists(context.launcherScriptPath)) {
+        context.log("Batch launcher script missing, scheduler failed", LogLevel::Error, true);
         return;
     }
-    const std::string definitionPath = joinPath(installDir, platform::taskDefinitionFileName);
+    const std::string definitionPath =
+        joinPath(context.installDir, platform::taskDefinitionFileName);
     const bool definitionPresent = fileExists(definitionPath);
     const std::string createCommand =
         administrative && definitionPresent
             ? platform::createTaskFromDefinitionCommand(definitionPath)
-            : platform::createRepeatingTaskCommand(intToText(repeatEveryHours), launcherScriptPath,
-                                                   updaterExePath, administrative);
+            : platform::createRepeatingTaskCommand(intToText(repeatEveryHours),
+                                                   context.launcherScriptPath,
+                                                   context.updaterExePath, administrative);
     if (platform::runCommand(createCommand) != 0) {
-        log("Failed to register scheduler", LogLevel::Error, true);
+        context.log("Failed to register scheduler", LogLevel::Error, true);
     } else {
-        logTimeOf(*this, "Schedule registered at: ");
-        log("Scheduler registered successfully", LogLevel::Info, true);
+        logTimeOf(context, "Schedule registered at: ");
+        context.log("Scheduler registered successfully", LogLevel::Info, true);
     }
     // The definition is used once, whatever the outcome.
     if (definitionPresent) std::remove(definitionPath.c_str());
 }
 
-void UpdaterContext::deregisterScheduledTask() {
-    log("Attempting to de-register scheduler..", LogLevel::Info, true);
+void deregisterScheduledTask(UpdaterContext& context) {
+    context.log("Attempting to de-register scheduler..", LogLevel::Info, true);
     if (platform::runCommand(platform::deleteTaskCommand()) != 0) {
-        log("Failed to de-register scheduler", LogLevel::Error, true);
+        context.log("Failed to de-register scheduler", LogLevel::Error, true);
         return;
     }
-    logTimeOf(*this, "Schedule de-registered at: ");
-    log("Scheduler de-registered successfully", LogLevel::Default, true);
+    logTimeOf(context, "Schedule de-registered at: ");
+    context.log("Scheduler de-registered successfully", LogLevel::Default, true);
 }

@@ -1,9 +1,9 @@
 #include "serverlist/list_lines.h"
 
-#include <cctype>
 #include <cstring>
 
-#include "platform/platform.h"
+#include "core/text.h"
+#include "platform/stdio_file.h"
 #include "serverlist/server_list.h"
 
 namespace {
@@ -62,28 +62,16 @@ bool endsWith(const std::string& text, const char* suffix) {
     return text.size() >= length && text.compare(text.size() - length, length, suffix) == 0;
 }
 
-std::string lowerCased(std::string text) {
-    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return text;
-}
-
-// `text` without spaces (0x20 only) at either end.
-std::string stripSpaces(const std::string& text) {
-    const std::size_t first = text.find_first_not_of(' ');
-    if (first == std::string::npos) return std::string();
-    return text.substr(first, text.find_last_not_of(' ') - first + 1);
-}
-
 // The key rule: the lower-cased line begins with `key` (lower case) and has
 // a non-empty value after its last '='; `value` then holds that value, lower
 // case, without spaces at either end.
 bool readKeyValue(const std::string& line, const std::string& key, std::string& value) {
     // Most lines are entries: they are turned down before any copy is made.
-    if (line.size() < key.size() || lowerCased(line.substr(0, key.size())) != key) return false;
-    const std::string lower = lowerCased(line);
+    if (line.size() < key.size() || lowerCaseAscii(line.substr(0, key.size())) != key) return false;
+    const std::string lower = lowerCaseAscii(line);
     const std::size_t equals = lower.rfind('=');
     if (equals == std::string::npos) return false;
-    const std::string found = stripSpaces(lower.substr(equals + 1));
+    const std::string found(withoutOuterSpaces(lower.substr(equals + 1)));
     if (found.empty()) return false;
     value = found;
     return true;
@@ -118,10 +106,8 @@ void readListLines(std::FILE* file, std::vector<std::string>& urls, std::string&
     std::string line;
     while (reader.next(rawLine)) {
         // Stripped into one reused buffer: no allocation per line.
-        const std::size_t first = rawLine.find_first_not_of(' ');
-        if (first == std::string::npos) continue;
-        line.assign(rawLine, first, rawLine.find_last_not_of(' ') - first + 1);
-        if (line[0] == '#') continue;
+        line.assign(withoutOuterSpaces(rawLine));
+        if (line.empty() || line[0] == '#') continue;
         if (version == "0.0" && readKeyValue(line, "version", version)) continue;
         if (isEntryLine(line) && urls.size() < ServerList::maxEntries) {
             urls.push_back(manifestUrlOf(line));
@@ -130,9 +116,8 @@ void readListLines(std::FILE* file, std::vector<std::string>& urls, std::string&
 }
 
 bool readListFile(const std::string& path, std::vector<std::string>& urls, std::string& version) {
-    std::FILE* file = platform::openFile(path, "r");
+    StdioFile file(path, "r");
     if (!file) return false;
-    readListLines(file, urls, version);
-    std::fclose(file);
+    readListLines(file.get(), urls, version);
     return true;
 }

@@ -6,34 +6,19 @@
 #include <stdexcept>
 
 #include "platform/platform.h"
+#include "platform/stdio_file.h"
 #include "serverlist/list_lines.h"
 #include "serverlist/shuffle.h"
 #include "transfer/file_hash.h"
 
 namespace {
 
-// A stdio stream closed on every way out of the load.
-class ListFile {
-public:
-    explicit ListFile(std::FILE* file) : file_(file) {}
-    ~ListFile() {
-        if (file_) std::fclose(file_);
-    }
-    ListFile(const ListFile&) = delete;
-    ListFile& operator=(const ListFile&) = delete;
-
-    std::FILE* get() const { return file_; }
-
-private:
-    std::FILE* file_;
-};
-
 // Text mode: each line end reaches the disk as the platform writes it, CR LF
 // on Windows (173 bytes), LF elsewhere (167 bytes). Write errors go unseen;
 // the file is read back at once.
 bool writeDefaultFile(const std::string& path) {
-    ListFile file(platform::openFile(path, "w"));
-    if (!file.get()) return false;
+    StdioFile file(path, "w");
+    if (!file) return false;
     std::fputs(
         "# all items should start with a new line items may\n"
         "# contain space at beginning and end, urls should\n"
@@ -65,7 +50,7 @@ ServerList::ServerList(const std::string& listPath, UpdaterContext& owner)
 }
 
 void ServerList::load() {
-    ListFile file(openListFile(path));
+    StdioFile file(openListFile(path));
     urls.clear();
     version = "0.0";
     readListLines(file.get(), urls, version);

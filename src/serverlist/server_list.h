@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-typedef void CURL;
+class TransferHandle;
 class UpdaterContext;
 
 class ServerList {
@@ -28,15 +28,14 @@ public:
     std::string directory() const;
 
     // Replaces the list file with the one at `listUrl` when its SHA-1 text is
-    // `listHash`, then loads it. Uses `handle` for one transfer, never frees it.
-    bool refresh(CURL* handle, const std::string& listUrl, const std::string& listHash);
+    // `listHash`, then loads it, on `handle`, which the manifest's fetch made.
+    bool refresh(TransferHandle& handle, const std::string& listUrl, const std::string& listHash);
     // The validated temporary download, or empty when there is none.
-    std::string downloadServerList(CURL* handle, const std::string& listUrl,
+    std::string downloadServerList(TransferHandle& handle, const std::string& listUrl,
                                    const std::string& listHash);
 
     std::vector<std::string> urls;
     UpdaterContext& context;
     std::string path;
     std::string version = "0.0";
-    std::string caBundlePath;
 };

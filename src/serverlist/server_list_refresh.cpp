@@ -4,37 +4,18 @@
 #include <curl/curl.h>
 
 #include <cstdio>
-#include <utility>
 #include <vector>
 
-#include "app/path_utils.h"
-#include "app/updater_context.h"
+#include "core/path_utils.h"
+#include "core/updater_context.h"
 #include "platform/platform.h"
+#include "platform/stdio_file.h"
 #include "serverlist/server_list.h"
 #include "transfer/file_hash.h"
 #include "transfer/proxy_route.h"
 #include "transfer/transfer_options.h"
 
 namespace {
-
-// A stdio stream closed on every way out; close() tells whether the last
-// buffered bytes reached the file.
-class StdioFile {
-public:
-    StdioFile(const std::string& path, const char* mode) : file_(platform::openFile(path, mode)) {}
-    ~StdioFile() { close(); }
-    StdioFile(const StdioFile&) = delete;
-    StdioFile& operator=(const StdioFile&) = delete;
-
-    std::FILE* get() const { return file_; }
-    bool close() {
-        std::FILE* file = std::exchange(file_, nullptr);
-        return !file || std::fclose(file) == 0;
-    }
-
-private:
-    std::FILE* file_;
-};
 
 // Results that mean "no server there" or "not the server we trust": the list
 // download ends without a line of its own.
@@ -53,22 +34,16 @@ bool isSilentResult(CURLcode result) {
     }
 }
 
-// The manifest's handle comes with its options; only the URL, the target and
-// the size cap are the list's own.
-CURLcode transferInto(CURL* handle, const std::string& url, std::FILE* file,
-                      const std::string& caBundlePath, UpdaterContext& context) {
-    curl_easy_setopt(handle, CURLOPT_URL, url.c_str());
-    curl_easy_setopt(handle, CURLOPT_SSL_VERIFYPEER, 1L);
-    curl_easy_setopt(handle, CURLOPT_CAINFO, caBundlePath.c_str());
-    curl_easy_setopt(handle, CURLOPT_MAXFILESIZE_LARGE,
-                     static_cast<curl_off_t>(serverListByteLimit));
+// On the manifest's handle, with its rules; only the URL, the target and the
+// size cap are the list's own.
+CURLcode transferInto(TransferHandle& handle, const std::string& url, std::FILE* file,
+                      UpdaterContext& context) {
     BoundedFile target;
     target.file = file;
     target.limit = serverListByteLimit;
-    // The list's host may be reached another way than the manifest's. The
-    // handle still writes its errors into the context's buffer.
-    const CURLcode result = static_cast<CURLcode>(
-        performThroughProxies(handle, url, context.curlErrorBuffer, target, context));
+    // The list's host may be reached another way than the manifest's.
+    const CURLcode result =
+        static_cast<CURLcode>(performThroughProxies(handle, url, target, context));
     // A list cut at its cap failed like one that announced too much, not like
     // a server that is not there.
     return target.limitPassed ? CURLE_FILESIZE_EXCEEDED : result;
@@ -116,7 +91,7 @@ bool backUpList(const std::string& listPath, const std::string& backupPath,
 
 }  // namespace
 
-std::string ServerList::downloadServerList(CURL* handle, const std::string& listUrl,
+std::string ServerList::downloadServerList(TransferHandle& handle, const std::string& listUrl,
                                            const std::string& listHash) {
     const std::string temporaryPath = joinPath(directory(), "~tmpList.lst");
     if (fileExists(temporaryPath)) std::remove(temporaryPath.c_str());
@@ -125,7 +100,7 @@ std::string ServerList::downloadServerList(CURL* handle, const std::string& list
         context.log("Failed to create server list file", LogLevel::Error, true);
         return std::string();
     }
-    CURLcode result = transferInto(handle, listUrl, temporaryFile.get(), caBundlePath, context);
+    CURLcode result = transferInto(handle, listUrl, temporaryFile.get(), context);
     // On the disk before it can take the list's place.
     if (result == CURLE_OK && !platform::flushToDisk(temporaryFile.get())) {
         result = CURLE_WRITE_ERROR;
@@ -152,7 +127,8 @@ std::string ServerList::downloadServerList(CURL* handle, const std::string& list
     return std::string();
 }
 
-bool ServerList::refresh(CURL* handle, const std::string& listUrl, const std::string& listHash) {
+bool ServerList::refresh(TransferHandle& handle, const std::string& listUrl,
+                         const std::string& listHash) {
     const std::string downloadedPath = downloadServerList(handle, listUrl, listHash);
     if (downloadedPath.empty() || !fileExists(downloadedPath)) return false;
     // A list nobody can read must not take the place of one that loads.

@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "app/updater_context.h"
+#include "core/updater_context.h"
 #include "platform/platform.h"
 
 namespace {
@@ -37,8 +37,9 @@ void useProxy(CURL* handle, const std::string& proxy) {
     curl_easy_setopt(handle, CURLOPT_NOPROXY, "");
 }
 
-int performThroughProxies(CURL* handle, const std::string& url, const char* errorBuffer,
-                          BoundedFile& target, UpdaterContext& context) {
+int performThroughProxies(TransferHandle& handle, const std::string& url, BoundedFile& target,
+                          UpdaterContext& context) {
+    handle.aim(url, target.limit);
     const std::vector<std::string> proxies = platform::proxiesFor(url);
     CURLcode result = CURLE_OK;
     for (std::size_t i = 0; i < proxies.size(); ++i) {
@@ -49,12 +50,13 @@ int performThroughProxies(CURL* handle, const std::string& url, const char* erro
         } else if (i > 0) {
             context.log("Connecting directly to " + url + " ", LogLevel::Info, true);
         }
-        useProxy(handle, proxy);
-        writeInto(handle, target);
-        result = curl_easy_perform(handle);
+        useProxy(handle.get(), proxy);
+        writeInto(handle.get(), target);
+        result = curl_easy_perform(handle.get());
         const bool lastWay = i + 1 == proxies.size();
-        if (lastWay || proxy.empty() || !proxyFailed(handle, result) || target.written > 0) break;
-        context.log(transferErrorText(result, errorBuffer, target), LogLevel::Warning, false);
+        if (lastWay || proxy.empty() || !proxyFailed(handle.get(), result) || target.written > 0)
+            break;
+        context.log(handle.errorText(result, target), LogLevel::Warning, false);
     }
     return result;
 }

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "transfer/transfer_handle.h"
 #include "transfer/transfer_options.h"
 
 class UpdaterContext;
@@ -13,11 +14,11 @@ class UpdaterContext;
 // that the choice logged is the choice made.
 void useProxy(CURL* handle, const std::string& proxy);
 
-// Performs the transfer set up on `handle` (its URL `url`, its body written to
-// `target`) through each way platform::proxiesFor names, in order, until one
-// reaches the far end; gives the last attempt's libcurl result. Each attempt
-// through a proxy logs "Using proxy P for URL ."; a proxy that cannot be
-// reached while another way is left logs libcurl's text as a warning. A run
-// that names no proxy logs nothing here.
-int performThroughProxies(CURL* handle, const std::string& url, const char* errorBuffer,
-                          BoundedFile& target, UpdaterContext& context);
+// Fetches `url` on `handle` into `target`, refused beyond `target.limit`,
+// through each way platform::proxiesFor names, in order, until one reaches
+// the far end; gives the last attempt's libcurl result. Each attempt through
+// a proxy logs "Using proxy P for URL ."; a proxy that cannot be reached
+// while another way is left logs libcurl's text as a warning. A run that
+// names no proxy logs nothing here.
+int performThroughProxies(TransferHandle& handle, const std::string& url, BoundedFile& target,
+                          UpdaterContext& context);

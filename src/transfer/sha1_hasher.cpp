@@ -6,6 +6,7 @@
 #include <new>
 
 #include "platform/platform.h"
+#include "platform/stdio_file.h"
 #include "transfer/sha1_compress.h"
 
 namespace {
@@ -13,20 +14,6 @@ namespace {
 // 32 x 20 x 820 bytes: a whole number of 64-byte blocks, so every read after
 // the first is compressed straight from the buffer.
 constexpr size_t kReadBufferSize = 524800;
-
-class FileStream {
-public:
-    explicit FileStream(FILE* file) : file_(file) {}
-    ~FileStream() {
-        if (file_) std::fclose(file_);
-    }
-    FileStream(const FileStream&) = delete;
-    FileStream& operator=(const FileStream&) = delete;
-    FILE* get() const { return file_; }
-
-private:
-    FILE* file_;
-};
 
 void storeBigEndian(uint32_t value, unsigned char* bytes) {
     bytes[0] = static_cast<unsigned char>(value >> 24);
@@ -88,8 +75,8 @@ void Sha1Hasher::append(const void* data, uint32_t length) {
 }
 
 bool Sha1Hasher::hashFile(const std::wstring& path) {
-    FileStream file(platform::openFileWide(path, "rb"));
-    if (!file.get()) return false;
+    StdioFile file(platform::openFileWide(path, "rb"));
+    if (!file) return false;
     std::unique_ptr<unsigned char[]> buffer(new (std::nothrow) unsigned char[kReadBufferSize]);
     if (!buffer) return false;
 

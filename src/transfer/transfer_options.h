@@ -1,10 +1,12 @@
-// The rules every transfer is held to, by the updater and by the release
-// tools alike: whom to trust, which schemes, how slow and how large.
+// How large a transfer may grow, and what it writes into: the caps and the
+// bounded file every transfer of the updater and of the release tools uses.
 #pragma once
 
 #include <cstddef>
 #include <cstdio>
 #include <string>
+
+#include "core/transfer_timeouts.h"
 
 typedef void CURL;  // libcurl's own definition of the easy handle
 
@@ -13,20 +15,6 @@ typedef void CURL;  // libcurl's own definition of the easy handle
 constexpr unsigned long long manifestByteLimit = 1ull << 20;
 constexpr unsigned long long serverListByteLimit = 8ull << 20;
 constexpr unsigned long long packageByteLimit = 4ull << 30;
-
-// A stalled or trickling server must never hold a run, and with it every
-// later scheduled run, for long.
-struct TransferTimeouts {
-    long connectSeconds = 30;  // the TLS handshake included
-    long lowSpeedBytesPerSecond = 1024;
-    long lowSpeedSeconds = 60;  // slower than the floor for this long fails
-};
-
-// Peer verified against `caBundlePath`; only ftp, sftp, http and https, also
-// for redirects, which are not followed anyway; the time-outs; an announced
-// length beyond `byteLimit` fails the transfer before its body.
-void applyTransferOptions(CURL* handle, const std::string& caBundlePath,
-                          const TransferTimeouts& timeouts, unsigned long long byteLimit);
 
 // What a transfer writes to: a file that refuses to grow beyond `limit`, for
 // bodies that announce no length (chunked) or announce less than they send.

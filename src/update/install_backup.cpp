@@ -4,8 +4,9 @@
 #include <fstream>
 #include <vector>
 
-#include "app/path_utils.h"
+#include "core/path_utils.h"
 #include "platform/platform.h"
+#include "platform/stdio_file.h"
 
 namespace fs = std::filesystem;
 
@@ -40,15 +41,9 @@ bool planEntries(const fs::path& release, const fs::path& root, const fs::path& 
 }
 
 bool writeDurably(const std::string& path, const std::vector<std::string>& lines) {
-    const std::string fresh = path + ".new";
-    FILE* file = platform::openFile(fresh, "wb");
-    if (!file) return false;
-    bool written = true;
-    for (const std::string& line : lines)
-        written = written && std::fputs((line + "\n").c_str(), file) >= 0;
-    written = platform::flushToDisk(file) && written;
-    written = std::fclose(file) == 0 && written;
-    return written && platform::replaceFile(fresh, path);
+    std::string text;
+    for (const std::string& line : lines) text += line + "\n";
+    return replaceFileWithText(path, path + ".new", text);
 }
 
 }  // namespace

@@ -1,78 +1,90 @@
-// The update manifest: fetched into the data directory, its server list
-// fields acted on at once, its offer judged against the installed version.
-#include <curl/curl.h>
+#include "update/manifest.h"
 
 #include <cstdio>
 
-#include "app/path_utils.h"
-#include "app/updater_context.h"
+#include "core/path_utils.h"
+#include "core/updater_context.h"
 #include "serverlist/server_list.h"
+#include "transfer/download.h"
+#include "update/manifest_signature.h"
 #include "update/version_decision.h"
 #include "update/xml_value.h"
 
-std::string UpdaterContext::readManifestValue(const std::string& elementName) {
-    return readXmlValue(joinPath(dataDir, "serverManifest.xml"), elementName);
+namespace {
+
+std::string manifestPath(const UpdaterContext& context) {
+    return joinPath(context.dataDir, "serverManifest.xml");
 }
 
-std::string UpdaterContext::readInstalledVersion() {
-    return readXmlValue(joinPath(applicationDir, "UpdatePelorin.xml"), "Version");
-}
-
-bool UpdaterContext::fetchManifest(const std::string& url, bool readCodebase) {
-    if (!openTransfer(url, joinPath(dataDir, "serverManifest.xml"), manifestByteLimit)) {
-        return false;
+// The list's fields of the manifest just fetched; a newer list, or one whose
+// hash differs, is fetched on the manifest's handle.
+void actOnListFields(UpdaterContext& context, TransferHandle& handle, bool readCodebase) {
+    context.log("Reading manifest data from server..", LogLevel::Default, true);
+    if (readCodebase) context.packageUrl = readManifestValue(context, "Codebase");
+    const std::string listVersionText = readManifestValue(context, "Listversion");
+    context.serverListUrl = readManifestValue(context, "Listfile");
+    context.serverListHash = readManifestValue(context, "Listhash");
+    context.serverListVersion = versionNumber(listVersionText);
+    ServerList& list = *context.serverList;
+    const bool refreshWanted =
+        context.serverListVersion > versionNumber(list.version) ||
+        (!context.serverListHash.empty() && list.fileHash() != context.serverListHash);
+    if (refreshWanted) {
+        context.log("An updated server list file version " + listVersionText + " found on server",
+                    LogLevel::Default, true);
+        list.refresh(handle, context.serverListUrl, context.serverListHash);
+    } else {
+        context.log("Server list file is up-to-date", LogLevel::Default, true);
     }
-    if (!runTransfer(url)) return false;
-    log("Connection successfully established to " + urlParent(url), LogLevel::Info, false);
-    std::fclose(downloadFile);
-    downloadFile = nullptr;
+}
+
+}  // namespace
+
+std::string readManifestValue(const UpdaterContext& context, const std::string& elementName) {
+    return readXmlValue(manifestPath(context), elementName);
+}
+
+std::string readInstalledVersion(const UpdaterContext& context) {
+    return readXmlValue(joinPath(context.applicationDir, "UpdatePelorin.xml"), "Version");
+}
+
+bool fetchManifest(UpdaterContext& context, const std::string& url, bool readCodebase) {
+    Download download(context, manifestPath(context), manifestByteLimit);
+    if (!download.opened() || !download.run(url)) return false;
+    context.log("Connection successfully established to " + urlParent(url), LogLevel::Info, false);
+    download.closeFile();
     // A manifest whose signature does not hold is read as nothing at all: no
     // field of it, the list's included, is acted on.
-    if (!releasePublicKey.empty() && !manifestSignatureAccepted(url)) {
-        std::remove(joinPath(dataDir, "serverManifest.xml").c_str());
+    if (!context.releasePublicKey.empty() &&
+        !manifestSignatureAccepted(context, download.handle(), url)) {
+        std::remove(manifestPath(context).c_str());
     }
     try {
-        log("Reading manifest data from server..", LogLevel::Default, true);
-        if (readCodebase) packageUrl = readManifestValue("Codebase");
-        const std::string listVersionText = readManifestValue("Listversion");
-        serverListUrl = readManifestValue("Listfile");
-        serverListHash = readManifestValue("Listhash");
-        serverListVersion = versionNumber(listVersionText);
-        const bool refreshWanted =
-            serverListVersion > versionNumber(serverList->version) ||
-            (!serverListHash.empty() && serverList->fileHash() != serverListHash);
-        if (refreshWanted) {
-            log("An updated server list file version " + listVersionText + " found on server",
-                LogLevel::Default, true);
-            serverList->refresh(curl, serverListUrl, serverListHash);
-        } else {
-            log("Server list file is up-to-date", LogLevel::Default, true);
-        }
+        actOnListFields(context, download.handle(), readCodebase);
     } catch (...) {
         // Whatever was read stands; the manifest itself did arrive.
     }
-    curl_easy_cleanup(curl);
-    curl = nullptr;
     return true;
 }
 
-bool UpdaterContext::evaluateManifest() {
-    const std::string appId = readManifestValue("AppId");
-    const std::string predicate = readManifestValue("Predicate");
+bool evaluateManifest(UpdaterContext& context) {
+    const std::string appId = readManifestValue(context, "AppId");
+    const std::string predicate = readManifestValue(context, "Predicate");
     Offer offer;
-    if (!manifestRefusal.empty() || !readOffer(appId, predicate, offer)) {
-        state = LogLevel::Fatal;
-        log("Server manifest file is corrupt", LogLevel::Default, true);
-        log(manifestRefusal, LogLevel::Info, true);
+    if (!context.manifestRefusal.empty() || !readOffer(appId, predicate, offer)) {
+        context.state = LogLevel::Fatal;
+        context.log("Server manifest file is corrupt", LogLevel::Default, true);
+        context.log(context.manifestRefusal, LogLevel::Info, true);
         return false;
     }
-    installedVersion = versionNumber(readInstalledVersion());
-    newVersion = offer.version;
-    if (!offersUpdate(offer, installedVersion)) {
-        log("Pelorin is up-to-date, no update found on server", LogLevel::Default, true);
+    context.installedVersion = versionNumber(readInstalledVersion(context));
+    context.newVersion = offer.version;
+    if (!offersUpdate(offer, context.installedVersion)) {
+        context.log("Pelorin is up-to-date, no update found on server", LogLevel::Default, true);
         return false;
     }
-    log("An updated Pelorin version " + newVersion + " found on server", LogLevel::Default, true);
-    updateFound = true;
+    context.log("An updated Pelorin version " + context.newVersion + " found on server",
+                LogLevel::Default, true);
+    context.updateFound = true;
     return true;
 }

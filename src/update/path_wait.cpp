@@ -1,6 +1,6 @@
 #include "update/path_wait.h"
 
-#include "app/path_utils.h"
+#include "core/path_utils.h"
 #include "platform/platform.h"
 
 bool waitForPath(bool present, std::string path) {

@@ -1,26 +1,27 @@
-// Removal of the run's temporary files: the manifest always, the package
-// copies after an update was found.
+#include "update/temporary_files.h"
+
 #include <cstdio>
 
-#include "app/path_utils.h"
-#include "app/updater_context.h"
+#include "core/path_utils.h"
+#include "core/release_paths.h"
+#include "core/updater_context.h"
 
 namespace {
 
 // A directory left empty by a failed discovery would put the name at the
 // root of the file system; nothing of ours is there.
-void removeFileIn(const std::string& directory, const std::string& name) {
-    if (!directory.empty()) std::remove(joinPath(directory, name).c_str());
+void removeIfPlaced(const std::string& directory, const std::string& path) {
+    if (!directory.empty()) std::remove(path.c_str());
 }
 
 }  // namespace
 
-void UpdaterContext::cleanTemporaryFiles(bool verbose) {
-    if (verbose) log("Cleaning temporary files..", LogLevel::Info, true);
-    removeFileIn(dataDir, "serverManifest.xml");
-    if (updateFound) {
-        removeFileIn(installDir, "Pelorin.msi");
-        removeFileIn(updateDir, "Pelorin.msi");
+void cleanTemporaryFiles(UpdaterContext& context, bool verbose) {
+    if (verbose) context.log("Cleaning temporary files..", LogLevel::Info, true);
+    removeIfPlaced(context.dataDir, joinPath(context.dataDir, "serverManifest.xml"));
+    if (context.updateFound) {
+        removeIfPlaced(context.installDir, downloadedPackagePath(context.installDir));
+        removeIfPlaced(context.updateDir, stagedPackagePath(context.updateDir));
     }
-    if (verbose) log("Temporary files cleaned up successfully", LogLevel::Info, true);
+    if (verbose) context.log("Temporary files cleaned up successfully", LogLevel::Info, true);
 }

@@ -1,6 +1,12 @@
-// The update run: from a clean start to the installed files.
-#include "app/updater_context.h"
+#include "update/update_driver.h"
+
+#include "core/updater_context.h"
 #include "serverlist/server_list.h"
+#include "transfer/package_download.h"
+#include "update/manifest.h"
+#include "update/package_installer.h"
+#include "update/package_validation.h"
+#include "update/temporary_files.h"
 
 namespace {
 
@@ -8,47 +14,48 @@ const char* const mainManifestUrl = PELORIN_MAIN_MANIFEST_URL;
 
 }  // namespace
 
-void UpdaterContext::runUpdate() {
-    if (state == LogLevel::Fatal) {
-        log("Failed to recover from previous fatal error, exiting", LogLevel::Fatal, true);
+void runUpdate(UpdaterContext& context) {
+    if (context.state == LogLevel::Fatal) {
+        context.log("Failed to recover from previous fatal error, exiting", LogLevel::Fatal, true);
         return;
     }
-    if (!recoverInterruptedInstall()) return;
-    cleanTemporaryFiles(false);
-    state = LogLevel::Info;
+    if (!recoverInterruptedInstall(context)) return;
+    cleanTemporaryFiles(context, false);
+    context.state = LogLevel::Info;
     bool manifestRead = false;
-    for (std::size_t index = 0; serverList && index < serverList->urls.size(); ++index) {
-        if (state == LogLevel::Fatal) {
-            log("Update failed", LogLevel::Default, true);
+    for (std::size_t index = 0; context.serverList && index < context.serverList->urls.size();
+         ++index) {
+        if (context.state == LogLevel::Fatal) {
+            context.log("Update failed", LogLevel::Default, true);
             return;
         }
         // A copy: a refresh during the fetch rebuilds the list.
-        const std::string url = serverList->urls[index];
-        if (!fetchManifest(url, true)) continue;
-        log("Manifest data read successfully", LogLevel::Default, true);
-        if (serverListUrl.empty()) {
-            log("Couldn't read server list info, attempting from main server", LogLevel::Default,
-                true);
-            fetchManifest(mainManifestUrl, false);
+        const std::string url = context.serverList->urls[index];
+        if (!fetchManifest(context, url, true)) continue;
+        context.log("Manifest data read successfully", LogLevel::Default, true);
+        if (context.serverListUrl.empty()) {
+            context.log("Couldn't read server list info, attempting from main server",
+                        LogLevel::Default, true);
+            fetchManifest(context, mainManifestUrl, false);
         }
         manifestRead = true;
         break;
     }
-    if (!manifestRead && !fetchManifest(mainManifestUrl, true)) {
-        state = LogLevel::Fatal;
-        log("Update failed", LogLevel::Default, true);
+    if (!manifestRead && !fetchManifest(context, mainManifestUrl, true)) {
+        context.state = LogLevel::Fatal;
+        context.log("Update failed", LogLevel::Default, true);
         return;
     }
-    if (!evaluateManifest()) return;
-    if (!downloadPackage(packageUrl)) {
-        state = LogLevel::Fatal;
-        log("Failed to download update", LogLevel::Default, true);
+    if (!evaluateManifest(context)) return;
+    if (!downloadPackage(context, context.packageUrl)) {
+        context.state = LogLevel::Fatal;
+        context.log("Failed to download update", LogLevel::Default, true);
         return;
     }
-    log("Download completed successfully", LogLevel::Default, true);
-    if (!validatePackage()) {
-        state = LogLevel::Fatal;
+    context.log("Download completed successfully", LogLevel::Default, true);
+    if (!validatePackage(context)) {
+        context.state = LogLevel::Fatal;
         return;
     }
-    installPackage();
+    installPackage(context);
 }

@@ -2,15 +2,7 @@
 
 #include <cstdlib>
 
-namespace {
-
-std::string withoutOuterSpaces(const std::string& text) {
-    const std::size_t first = text.find_first_not_of(' ');
-    if (first == std::string::npos) return std::string();
-    return text.substr(first, text.find_last_not_of(' ') - first + 1);
-}
-
-}  // namespace
+#include "core/text.h"
 
 float versionNumber(const std::string& text) {
     return static_cast<float>(std::atof(text.c_str()));
@@ -22,7 +14,7 @@ bool readOffer(const std::string& appId, const std::string& predicate, Offer& of
     if (!lessThan) operatorPosition = predicate.rfind('>');
     if (appId != "com.halvornesys.pelorin" || operatorPosition == std::string::npos) return false;
     offer.lessThan = lessThan;
-    offer.version = withoutOuterSpaces(predicate.substr(operatorPosition + 1));
+    offer.version = std::string(withoutOuterSpaces(predicate.substr(operatorPosition + 1)));
     return true;
 }
 

@@ -10,7 +10,7 @@
 #include <cstdio>
 #include <memory>
 
-#include "platform/platform.h"
+#include "platform/stdio_file.h"
 
 namespace {
 
@@ -18,25 +18,11 @@ namespace {
 // last byte of the text lands 3 bytes past the terminator and reads there.
 constexpr long terminatorAndPadding = 4;
 
-class InputFile {
-public:
-    explicit InputFile(const std::string& path) : file_(platform::openFile(path, "rb")) {}
-    ~InputFile() {
-        if (file_) std::fclose(file_);
-    }
-    InputFile(const InputFile&) = delete;
-    InputFile& operator=(const InputFile&) = delete;
-    std::FILE* get() const { return file_; }
-
-private:
-    std::FILE* file_;
-};
-
 // The file's bytes followed by zero bytes; null when it cannot be opened or
 // read whole, or is larger than xmlFileByteLimit.
 std::unique_ptr<char[]> readPadded(const std::string& path, long& length) {
-    InputFile file(path);
-    if (!file.get() || std::fseek(file.get(), 0, SEEK_END) != 0) return nullptr;
+    StdioFile file(path, "rb");
+    if (!file || std::fseek(file.get(), 0, SEEK_END) != 0) return nullptr;
     length = std::ftell(file.get());
     if (length < 0 || length > xmlFileByteLimit || std::fseek(file.get(), 0, SEEK_SET) != 0) {
         return nullptr;

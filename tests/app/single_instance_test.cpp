@@ -5,7 +5,7 @@
 
 #include <filesystem>
 
-#include "app/process_count.h"
+#include "core/process_count.h"
 #include "support/installation.h"
 
 namespace fs = std::filesystem;

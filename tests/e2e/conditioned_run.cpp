@@ -3,7 +3,7 @@
 #include <string>
 
 #include "app/command_dispatch.h"
-#include "app/updater_context.h"
+#include "core/updater_context.h"
 
 int main(int argc, char** argv) {
     if (argc < 3) return 2;

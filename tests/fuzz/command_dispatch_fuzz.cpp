@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "app/command_dispatch.h"
-#include "app/updater_context.h"
+#include "core/updater_context.h"
 #include "support/installation.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

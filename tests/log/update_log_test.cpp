@@ -4,7 +4,7 @@
 #include <filesystem>
 #include <tuple>
 
-#include "app/updater_context.h"
+#include "core/updater_context.h"
 #include "support/installation.h"
 
 // Each run truncates the log; without a temporary folder the run goes on all the same, logless.

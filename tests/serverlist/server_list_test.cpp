@@ -1,7 +1,6 @@
 // ServerList.lst: line rules, random order, refresh from a real HTTPS server (log lines, files).
 #include "serverlist/server_list.h"
 
-#include <curl/curl.h>
 #include <gtest/gtest.h>
 #include <sys/mount.h>
 #include <sys/socket.h>
@@ -16,13 +15,14 @@
 #include <stdexcept>
 #include <tuple>
 
-#include "app/updater_context.h"
+#include "core/updater_context.h"
 #include "platform/platform.h"
 #include "serverlist/shuffle.h"
 #include "support/installation.h"
 #include "support/mount_namespace.h"
 #include "support/test_server.h"
 #include "transfer/file_hash.h"
+#include "transfer/transfer_handle.h"
 
 namespace fs = std::filesystem;
 using Lines = std::vector<std::string>;
@@ -40,7 +40,6 @@ protected:
         context = std::make_unique<UpdaterContext>();
         installation.writeFile(listPath, oldList);
         list = std::make_unique<ServerList>(listPath, *context);
-        list->caBundlePath = TestServer::caBundlePath();
     }
     void TearDown() override { ::unsetenv("TMPDIR"); }
 
@@ -145,17 +144,18 @@ protected:
     static void SetUpTestSuite() { server = new TestServer(); }
     static void TearDownTestSuite() { delete server; }
 
-    std::string refresh(const std::string& url, const std::string& hash, bool expected) {
+    // On a handle as the manifest's fetch leaves it, trusting `caBundle`.
+    std::string refresh(const std::string& url, const std::string& hash, bool expected,
+                        const std::string& caBundle = TestServer::caBundlePath()) {
         context->logStream->flush();
         const std::size_t start = readFile(installation.logPath()).size();
-        EXPECT_EQ(list->refresh(handle.get(), url, hash), expected);
+        TransferHandle handle(caBundle, TransferTimeouts());
+        EXPECT_EQ(list->refresh(handle, url, hash), expected);
         context->logStream->flush();
         return readFile(installation.logPath()).substr(start);
     }
 
     static inline TestServer* server = nullptr;
-    // As the manifest's fetch leaves it.
-    std::unique_ptr<CURL, void (*)(CURL*)> handle{curl_easy_init(), curl_easy_cleanup};
     const std::string backup = listPath + ".bak", temporary = listDir + "/~tmpList.lst";
 };
 
@@ -197,9 +197,9 @@ TEST_F(ServerListRefresh, FailedRefreshChangesNothing) {
     };
     for (const auto& [from, caBundle, lines] : cases) {
         SCOPED_TRACE(from);
-        list->caBundlePath = caBundle;
         // The file's hash in lower case: servers publish it in upper case.
-        EXPECT_EQ(refresh(from, "3845657643386df8c6e87ea7f7e52e60a04c5fe7", false), lines);
+        EXPECT_EQ(refresh(from, "3845657643386df8c6e87ea7f7e52e60a04c5fe7", false, caBundle),
+                  lines);
         EXPECT_EQ(readFile(listPath), oldList);
         EXPECT_EQ(list->version, "1.0");
         EXPECT_FALSE(fs::exists(backup));

@@ -2,8 +2,10 @@
 
 #include <filesystem>
 
-#include "app/updater_context.h"
+#include "core/updater_context.h"
 #include "support/installation.h"
+#include "update/manifest.h"
+#include "update/temporary_files.h"
 
 namespace fs = std::filesystem;
 
@@ -49,7 +51,7 @@ TEST_F(UpdateSteps, ManifestDecision) {
         installation.writeFile(installation.applicationDir + "/UpdatePelorin.xml",
                                "<Update><Version>" + c.installed + "</Version></Update>");
         const bool offers = c.line.rfind(found, 0) == 0;
-        EXPECT_EQ(context->evaluateManifest(), offers);
+        EXPECT_EQ(evaluateManifest(*context), offers);
         EXPECT_EQ(context->updateFound, offers);
         context->logStream->flush();
         EXPECT_EQ(Installation::bodyLines(readFile(installation.logPath())).back(),
@@ -61,7 +63,7 @@ TEST_F(UpdateSteps, ManifestDecision) {
 TEST_F(UpdateSteps, CleanUpKeepsThePackagesWithoutAnUpdate) {
     const std::string staged = installation.updateDir + "/Pelorin.msi";
     for (const std::string& file : {manifest, package, staged}) installation.writeFile(file, "x");
-    context->cleanTemporaryFiles(false);
+    cleanTemporaryFiles(*context, false);
     EXPECT_FALSE(fs::exists(manifest));
     EXPECT_TRUE(fs::exists(package) && fs::exists(staged));
 }

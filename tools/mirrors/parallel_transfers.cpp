@@ -5,7 +5,9 @@
 #include <list>
 
 #include "platform/platform.h"
+#include "platform/stdio_file.h"
 #include "transfer/proxy_route.h"
+#include "transfer/transfer_handle.h"
 
 namespace {
 
@@ -27,30 +29,26 @@ std::size_t discardBody(char*, std::size_t size, std::size_t count, void*) {
     return size * count;
 }
 
-// One running transfer: its easy handle, in the multi handle from start to
-// end, and the file its body goes to.
+// One running transfer: its handle, in the multi handle from start to end,
+// and the file its body goes to.
 class RunningTransfer {
 public:
     RunningTransfer(Transfer& transfer, CURLM* multi, const TransferSettings& settings)
-        : transfer_(transfer), multi_(multi), easy_(curl_easy_init()) {
-        if (!easy_) {
+        : transfer_(transfer), multi_(multi), handle_(settings.caBundlePath, settings.timeouts) {
+        if (!handle_) {
             transfer_.error = "Unknown error";
             return;
         }
-        curl_easy_setopt(easy_, CURLOPT_URL, transfer.url.c_str());
-        curl_easy_setopt(easy_, CURLOPT_ERRORBUFFER, errorBuffer_);
-        curl_easy_setopt(easy_, CURLOPT_PRIVATE, this);
-        applyTransferOptions(easy_, settings.caBundlePath, settings.timeouts, transfer.byteLimit);
-        useProxy(easy_, settings.proxy.empty() ? platform::proxiesFor(transfer.url).front()
-                                               : settings.proxy);
+        handle_.aim(transfer.url, transfer.byteLimit);
+        curl_easy_setopt(handle_.get(), CURLOPT_PRIVATE, this);
+        useProxy(handle_.get(), settings.proxy.empty() ? platform::proxiesFor(transfer.url).front()
+                                                       : settings.proxy);
         if (!openTarget()) return;
-        added_ = curl_multi_add_handle(multi_, easy_) == CURLM_OK;
+        added_ = curl_multi_add_handle(multi_, handle_.get()) == CURLM_OK;
         if (!added_) transfer_.error = "Unknown error";
     }
     ~RunningTransfer() {
-        if (added_) curl_multi_remove_handle(multi_, easy_);
-        if (easy_) curl_easy_cleanup(easy_);
-        closeFile();
+        if (added_) curl_multi_remove_handle(multi_, handle_.get());
     }
     RunningTransfer(const RunningTransfer&) = delete;
     RunningTransfer& operator=(const RunningTransfer&) = delete;
@@ -61,16 +59,14 @@ public:
 
     // Takes the result libcurl reported and closes the file.
     void finish(CURLcode result) {
-        closeFile();
+        file_.close();
         transfer_.succeeded = result == CURLE_OK && !target_.limitPassed;
-        if (!transfer_.succeeded) {
-            transfer_.error = transferErrorText(result, errorBuffer_, target_);
-        }
+        if (!transfer_.succeeded) transfer_.error = handle_.errorText(result, target_);
         curl_off_t announced = -1;
         curl_off_t microseconds = 0;
-        curl_easy_getinfo(easy_, CURLINFO_RESPONSE_CODE, &transfer_.responseCode);
-        curl_easy_getinfo(easy_, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced);
-        curl_easy_getinfo(easy_, CURLINFO_TOTAL_TIME_T, &microseconds);
+        curl_easy_getinfo(handle_.get(), CURLINFO_RESPONSE_CODE, &transfer_.responseCode);
+        curl_easy_getinfo(handle_.get(), CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced);
+        curl_easy_getinfo(handle_.get(), CURLINFO_TOTAL_TIME_T, &microseconds);
         transfer_.announcedBytes = announced;
         transfer_.receivedBytes = target_.written;
         transfer_.seconds = static_cast<double>(microseconds) / 1e6;
@@ -79,31 +75,26 @@ public:
 private:
     bool openTarget() {
         if (transfer_.filePath.empty()) {
-            curl_easy_setopt(easy_, CURLOPT_NOBODY, 1L);
-            curl_easy_setopt(easy_, CURLOPT_WRITEFUNCTION, &discardBody);
+            curl_easy_setopt(handle_.get(), CURLOPT_NOBODY, 1L);
+            curl_easy_setopt(handle_.get(), CURLOPT_WRITEFUNCTION, &discardBody);
             return true;
         }
-        target_.file = platform::openFile(transfer_.filePath, "wb");
-        if (!target_.file) {
+        if (!file_.open(transfer_.filePath, "wb")) {
             transfer_.error = "Couldn't create file " + transfer_.filePath;
             return false;
         }
+        target_.file = file_.get();
         target_.limit = transfer_.byteLimit;
-        writeInto(easy_, target_);
+        writeInto(handle_.get(), target_);
         return true;
-    }
-
-    void closeFile() {
-        if (target_.file) std::fclose(target_.file);
-        target_.file = nullptr;
     }
 
     Transfer& transfer_;
     CURLM* multi_;
-    CURL* easy_;
-    bool added_ = false;
+    TransferHandle handle_;
+    StdioFile file_;
     BoundedFile target_;
-    char errorBuffer_[CURL_ERROR_SIZE] = {};
+    bool added_ = false;
 };
 
 // Ends every transfer libcurl reports done; true when any ended.

@@ -1,5 +1,5 @@
 // Many transfers at once through libcurl's multi interface, each held to the
-// updater's own transfer rules (transfer/transfer_options.h).
+// updater's own transfer rules (transfer/transfer_handle.h).
 #pragma once
 
 #include <cstddef>

@@ -7,10 +7,10 @@
 #include <map>
 #include <string>
 
+#include "common/work_folder.h"
 #include "mirrors/mirror_check.h"
 #include "mirrors/mirror_list.h"
 #include "mirrors/report_output.h"
-#include "mirrors/work_dir.h"
 #include "platform/platform.h"
 #include "update/release_signature.h"
 
@@ -148,7 +148,7 @@ int main(int argc, char** argv) {
     if (!platform::fileStatus(input.settings.caBundlePath).isRegularFile) {
         return inputError("the CA bundle \"" + input.settings.caBundlePath + "\" is no file");
     }
-    WorkDir workDir;
+    WorkFolder workDir("pelorin-mirrors-");
     if (workDir.path().empty()) return inputError("cannot create a temporary directory");
     const std::string& listSource = options.values.at("--list");
     if (!loadMirrorList(listSource, input.settings, workDir.file("ServerList.lst"),

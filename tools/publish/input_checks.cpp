@@ -3,12 +3,9 @@
 #include <cstdio>
 #include <cstdlib>
 
-namespace {
+#include "update/version_decision.h"
 
-// What the updater holds for a version text.
-float updaterNumber(const std::string& text) {
-    return static_cast<float>(std::atof(text.c_str()));
-}
+namespace {
 
 std::string numberText(double number, int decimals) {
     char buffer[512];
@@ -44,7 +41,7 @@ int decimalPlaces(const std::string& decimal) {
 
 std::string versionProblem(const std::string& version) {
     if (version.empty()) return "the version is empty";
-    const float number = updaterNumber(version);
+    const float number = versionNumber(version);
     if (!isDecimalNumber(version)) {
         return "version \"" + version + "\" is not a decimal number such as 1.1; the updater " +
                "would read it as " + shortNumberText(number);

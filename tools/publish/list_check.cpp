@@ -1,16 +1,12 @@
 #include "publish/list_check.h"
 
 #include <cstdio>
-#include <cstdlib>
 #include <vector>
 
 #include "serverlist/list_lines.h"
+#include "update/version_decision.h"
 
 namespace {
-
-float versionNumber(const std::string& text) {
-    return static_cast<float>(std::atof(text.c_str()));
-}
 
 // A mirror reached without TLS authenticates nothing: whoever sits on its
 // path serves the manifest, and with it the package and its hash.

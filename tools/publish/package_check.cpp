@@ -1,52 +1,16 @@
 #include "publish/package_check.h"
 
-#include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <random>
 
-#include "app/path_utils.h"
+#include "common/work_folder.h"
+#include "core/path_utils.h"
+#include "core/release_paths.h"
 #include "platform/platform.h"
+#include "update/version_decision.h"
 #include "update/xml_value.h"
 
 namespace {
-
-// A fresh folder in the temporary directory, removed with all it holds when
-// the object goes. Its path is empty when none could be made.
-class UnpackFolder {
-public:
-    UnpackFolder() {
-        std::string base = platform::temporaryDirectory();
-        if (base.empty()) return;
-        if (base.back() == platform::pathSeparator) base.pop_back();
-        std::random_device device;
-        for (int attempt = 0; attempt < 100; ++attempt) {
-            const std::string candidate =
-                joinPath(base, "pelorin-publish-" + std::to_string(device()));
-            bool alreadyExists = false;
-            if (platform::createDirectory(candidate, alreadyExists)) {
-                path_ = candidate;
-                return;
-            }
-            if (!alreadyExists) return;
-        }
-    }
-    ~UnpackFolder() {
-        if (!path_.empty()) platform::runCommand(platform::removeTreeCommand(path_));
-    }
-    UnpackFolder(const UnpackFolder&) = delete;
-    UnpackFolder& operator=(const UnpackFolder&) = delete;
-
-    const std::string& path() const { return path_; }
-
-private:
-    std::string path_;
-};
-
-// What the updater holds for a version text.
-float versionNumber(const std::string& text) {
-    return static_cast<float>(std::atof(text.c_str()));
-}
 
 // Only chooses the words of a refusal: every installer package is a compound
 // file, which begins with these eight bytes.
@@ -87,17 +51,15 @@ std::string versionFileProblem(const std::string& programTree, const std::string
 }  // namespace
 
 std::string packageProblem(const std::string& packagePath, const std::string& version) {
-    UnpackFolder folder;
+    WorkFolder folder("pelorin-publish-");
     if (folder.path().empty()) return "no temporary folder to unpack the package into";
     const std::string stagingDir = joinPath(folder.path(), "Update");
     const int status = platform::runCommand(platform::adminUnpackCommand(packagePath, stagingDir));
     if (status != 0) return unpackProblem(packagePath, status);
     // Found as the updater finds it: the unpack writes the folders in their
     // authored letter case.
-    const std::string stagingTree =
-        platform::pathIgnoringCase(joinPath(stagingDir, "program files"));
-    const std::string programTree =
-        platform::pathIgnoringCase(joinPath(joinPath(stagingTree, "Halvorne"), "Pelorin"));
+    const std::string stagingTree = platform::pathIgnoringCase(stagingTreePath(stagingDir));
+    const std::string programTree = platform::pathIgnoringCase(unpackedTreePath(stagingTree));
     if (!directoryExists(programTree)) {
         return "the package holds no program files/Halvorne/Pelorin tree, the one the updater "
                "copies over the installation";

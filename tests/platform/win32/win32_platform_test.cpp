@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <string>
 
-#include "app/process_count.h"
+#include "core/process_count.h"
 #include "platform/platform.h"
 #include "support/temp_dir.h"
 

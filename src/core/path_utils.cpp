@@ -1,4 +1,4 @@
-#include "app/path_utils.h"
+#include "core/path_utils.h"
 
 #include <cstdarg>
 #include <cstdio>

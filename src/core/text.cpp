@@ -1,0 +1,14 @@
+#include "core/text.h"
+
+#include <cctype>
+
+std::string_view withoutOuterSpaces(std::string_view text) {
+    const std::size_t first = text.find_first_not_of(' ');
+    if (first == std::string_view::npos) return std::string_view();
+    return text.substr(first, text.find_last_not_of(' ') - first + 1);
+}
+
+std::string lowerCaseAscii(std::string text) {
+    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+}

@@ -1,0 +1,11 @@
+// The few text rules the files and the command line share.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+// `text` without spaces (0x20 only) at either end; tabs and other white space
+// stay, as they do for every reader of the updater's files.
+std::string_view withoutOuterSpaces(std::string_view text);
+// ASCII letters in lower case, every other byte as it is.
+std::string lowerCaseAscii(std::string text);

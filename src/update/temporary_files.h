@@ -1,0 +1,9 @@
+// Removal of the run's temporary files: the manifest always, the package
+// copies after an update was found.
+#pragma once
+
+class UpdaterContext;
+
+// With `verbose`, the two lines that close every log: "Cleaning temporary
+// files.." and "Temporary files cleaned up successfully".
+void cleanTemporaryFiles(UpdaterContext& context, bool verbose);
