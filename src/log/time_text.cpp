@@ -1,6 +1,7 @@
 #include "log/time_text.h"
 
-#include "core/path_utils.h"
+#include <cstdio>
+
 #include "platform/platform.h"
 
 namespace {
@@ -21,9 +22,12 @@ std::string formatTimeText(const std::tm& localTime) {
         hour -= 12;
     }
     if (hour == 0) hour = 12;
-    return formatText("%s, %s %.2d, %d, %.2d:%.2d:%.2d%s", weekdayNames[localTime.tm_wday % 7],
-                      monthNames[localTime.tm_mon % 12], localTime.tm_mday,
-                      localTime.tm_year + 1900, hour, localTime.tm_min, localTime.tm_sec, suffix);
+    char text[64];
+    std::snprintf(text, sizeof text, "%s, %s %.2d, %d, %.2d:%.2d:%.2d%s",
+                  weekdayNames[localTime.tm_wday % 7], monthNames[localTime.tm_mon % 12],
+                  localTime.tm_mday, localTime.tm_year + 1900, hour, localTime.tm_min,
+                  localTime.tm_sec, suffix);
+    return text;
 }
 
 std::string currentTimeText() {

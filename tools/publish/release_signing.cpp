@@ -9,6 +9,7 @@
 #include <fstream>
 #include <memory>
 
+#include "platform/stdio_file.h"
 #include "update/release_signature.h"
 
 namespace {
@@ -44,11 +45,11 @@ std::string generateReleaseKey(const std::string& privatePath) {
     std::error_code error;
     fs::permissions(privatePath, fs::perms::owner_read | fs::perms::owner_write,
                     fs::perm_options::replace, error);
-    std::FILE* file = error ? nullptr : std::fopen(privatePath.c_str(), "wb");
+    StdioFile file;
     const bool written =
-        file && PEM_write_PrivateKey(file, key.get(), nullptr, nullptr, 0, nullptr, nullptr) == 1;
-    if (file && std::fclose(file) != 0) file = nullptr;
-    if (!written || !file) {
+        !error && file.open(privatePath, "wb") &&
+        PEM_write_PrivateKey(file.get(), key.get(), nullptr, nullptr, 0, nullptr, nullptr) == 1;
+    if (!file.close() || !written) {
         std::remove(privatePath.c_str());
         return "cannot write \"" + privatePath + "\"";
     }
@@ -61,10 +62,10 @@ std::string generateReleaseKey(const std::string& privatePath) {
 std::string signRelease(const std::string& keyPath, const std::string& manifest,
                         unsigned long long serial, long long expiresAt,
                         std::string& signatureText) {
-    std::FILE* file = std::fopen(keyPath.c_str(), "rb");
+    StdioFile file(keyPath, "rb");
     if (!file) return "cannot read \"" + keyPath + "\"";
-    const Key key(PEM_read_PrivateKey(file, nullptr, nullptr, nullptr), EVP_PKEY_free);
-    std::fclose(file);
+    const Key key(PEM_read_PrivateKey(file.get(), nullptr, nullptr, nullptr), EVP_PKEY_free);
+    file.close();
     if (!key || EVP_PKEY_id(key.get()) != EVP_PKEY_ED25519)
         return "\"" + keyPath + "\" holds no Ed25519 private key";
     ReleaseSignature signature;
