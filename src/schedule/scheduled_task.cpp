@@ -24,7 +24,7 @@ void logTimeOf(UpdaterContext& context, const std::string& event) {
 
 void UpdaterContext::registerScheduledTask(bool administrative) {
     // An earlier task of the same name is gone before anything is tested.
-    platform::runCommand(platform::deleteTaskCommand());
+    platform::runCommand(platform::commands.deleteTask());
     log("Attempting to register scheduler..", LogLevel::Info, true);
     if (!fileExists(updaterExePath)) {
         log("Pelorin silent updater missing, scheduler failed", LogLevel::Error, true);
@@ -38,9 +38,9 @@ void UpdaterContext::registerScheduledTask(bool administrative) {
     const bool definitionPresent = fileExists(definitionPath);
     const std::string createCommand =
         administrative && definitionPresent
-            ? platform::createTaskFromDefinitionCommand(definitionPath)
-            : platform::createRepeatingTaskCommand(intToText(repeatEveryHours), launcherScriptPath,
-                                                   updaterExePath, administrative);
+            ? platform::commands.createTaskFromDefinition(definitionPath)
+            : platform::commands.createRepeatingTask(
+                  intToText(repeatEveryHours), launcherScriptPath, updaterExePath, administrative);
     if (platform::runCommand(createCommand) != 0) {
         log("Failed to register scheduler", LogLevel::Error, true);
     } else {
@@ -53,7 +53,7 @@ void UpdaterContext::registerScheduledTask(bool administrative) {
 
 void UpdaterContext::deregisterScheduledTask() {
     log("Attempting to de-register scheduler..", LogLevel::Info, true);
-    if (platform::runCommand(platform::deleteTaskCommand()) != 0) {
+    if (platform::runCommand(platform::commands.deleteTask()) != 0) {
         log("Failed to de-register scheduler", LogLevel::Error, true);
         return;
     }

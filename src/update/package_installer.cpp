@@ -37,7 +37,7 @@ void waitForBrowserToClose(UpdaterContext& context) {
 // them) must never pass for this run's unpack. True when both are gone.
 bool removeEarlierStaging(const std::string& stagingTree, const std::string& stagedPackage) {
     if (fileExists(platform::pathIgnoringCase(stagingTree))) {
-        platform::runCommand(platform::removeTreeCommand(stagingTree));
+        platform::runCommand(platform::commands.removeTree(stagingTree));
     }
     std::remove(stagedPackage.c_str());
     return !fileExists(platform::pathIgnoringCase(stagingTree)) && !fileExists(stagedPackage);
@@ -92,7 +92,7 @@ void UpdaterContext::installPackage() {
         log("Failed to update Pelorin", LogLevel::Error, true);
         return;
     }
-    if (platform::runCommand(platform::adminUnpackCommand(packagePath, updateDir)) == 0 &&
+    if (platform::runCommand(platform::commands.adminUnpack(packagePath, updateDir)) == 0 &&
         waitForPath(true, stagedPackage)) {
         log("Update downloaded successfully", LogLevel::Default, true);
     }
@@ -108,7 +108,7 @@ void UpdaterContext::installPackage() {
         return;
     }
     const std::string copyCommand =
-        platform::copyAndCleanCommand(unpackedTree, rootDir, stagingTree);
+        platform::commands.copyAndClean(unpackedTree, rootDir, stagingTree);
     waitForBrowserToClose(*this);
     InstallBackup backup(rootDir, updateDir, updaterExePath);
     if (!backup.prepare(unpackedTree)) {
