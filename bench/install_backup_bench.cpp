@@ -91,7 +91,7 @@ int main(int argc, char** argv) {
         const auto start = Clock::now();
         bool ok = !withBackup || backup.prepare(unpackedTree);
         const double prepared = millisecondsSince(start);
-        ok = ok && run(platform::copyAndCleanCommand(unpackedTree, rootDir, stagingTree)) &&
+        ok = ok && run(platform::commands.copyAndClean(unpackedTree, rootDir, stagingTree)) &&
              !directoryExists(stagingTree);
         const auto commitStart = Clock::now();
         if (withBackup) backup.commit();

@@ -166,7 +166,7 @@ bool updaterRound(UpdaterContext& context, const Release& release, double* times
     const std::string package = downloadedPackagePath(context.installDir);
     start = Clock::now();
     ok = ok &&
-         platform::runCommand(platform::adminUnpackCommand(package, context.updateDir)) == 0 &&
+         platform::runCommand(platform::commands.adminUnpack(package, context.updateDir)) == 0 &&
          fileExists(stagingCopy);
     times[Unpack] = millisecondsSince(start);
 
@@ -174,7 +174,7 @@ bool updaterRound(UpdaterContext& context, const Release& release, double* times
     const std::string unpackedTree = unpackedTreePath(stagingTree);
     start = Clock::now();
     ok = ok && platform::startDetached(
-                   platform::copyAndCleanCommand(unpackedTree, context.rootDir, stagingTree),
+                   platform::commands.copyAndClean(unpackedTree, context.rootDir, stagingTree),
                    joinPath(context.updateDir, "copy.guard"));
     while (ok && directoryExists(stagingTree)) {
         if (millisecondsSince(start) > 120000) ok = false;

@@ -149,23 +149,30 @@ FILE* openFileWide(const std::wstring& path, const char* mode);
 std::vector<std::string> proxiesFor(const std::string& url);
 
 // ---- Command lines the updater runs ----
-// Administrative unpack of `packagePath` into `targetDir`.
-std::string adminUnpackCommand(const std::string& packagePath, const std::string& targetDir);
-// Removes the tree at `path` with everything below it; on POSIX also every
-// sibling whose name differs from it only in letter case, which Windows would
-// take for the same folder. Judge the outcome by the file system.
-std::string removeTreeCommand(const std::string& path);
-// Copies the unpacked tree over the installation, then removes the staging tree.
-std::string copyAndCleanCommand(const std::string& unpackedTree, const std::string& destinationDir,
+// Each platform's texts are pure functions in a table of its own, built on
+// every platform so that both are tested byte for byte on Linux.
+struct CommandBuilders {
+    // Administrative unpack of `packagePath` into `targetDir`.
+    std::string (*adminUnpack)(const std::string& packagePath, const std::string& targetDir);
+    // Removes the tree at `path` with everything below it; on POSIX also every
+    // sibling whose name differs from it only in letter case, which Windows
+    // would take for the same folder. Judge the outcome by the file system.
+    std::string (*removeTree)(const std::string& path);
+    // Copies the unpacked tree over the installation, then removes the staging tree.
+    std::string (*copyAndClean)(const std::string& unpackedTree, const std::string& destinationDir,
                                 const std::string& stagingTree);
-// Deletes the scheduled task; non-zero status when none exists.
-std::string deleteTaskCommand();
-// Creates the task from a definition file (administrative form only).
-std::string createTaskFromDefinitionCommand(const std::string& definitionPath);
-// Creates the task that repeats every `everyHours` hours, running the launcher
-// script with the updater's path; `administrative` raises its rights.
-std::string createRepeatingTaskCommand(const std::string& everyHoursText,
+    // Deletes the scheduled task; non-zero status when none exists.
+    std::string (*deleteTask)();
+    // Creates the task from a definition file (administrative form only).
+    std::string (*createTaskFromDefinition)(const std::string& definitionPath);
+    // Creates the task that repeats every `everyHours` hours, running the
+    // launcher script with the updater's path; `administrative` raises its rights.
+    std::string (*createRepeatingTask)(const std::string& everyHoursText,
                                        const std::string& launcherScriptPath,
                                        const std::string& updaterExePath, bool administrative);
+};
+// The table of the platform built for. Bound to a constant table, so it holds
+// before any constructor of a static object runs.
+extern const CommandBuilders& commands;
 
 }  // namespace platform

@@ -5,13 +5,13 @@
 
 namespace platform {
 
-namespace {
-
 std::string lowerCase(std::string text) {
     std::transform(text.begin(), text.end(), text.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     return text;
 }
+
+namespace {
 
 std::string upperCase(std::string text) {
     std::transform(text.begin(), text.end(), text.begin(),

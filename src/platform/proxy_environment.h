@@ -28,4 +28,7 @@ bool hostInBypassList(const std::string& host, const std::string& list);
 std::string urlScheme(const std::string& url);
 std::string urlHost(const std::string& url);
 
+// `text` with its letters in lower case, byte by byte.
+std::string lowerCase(std::string text);
+
 }  // namespace platform

@@ -25,7 +25,7 @@ void logTimeOf(UpdaterContext& context, const std::string& event) {
 
 void registerScheduledTask(UpdaterContext& context, bool administrative) {
     // An earlier task of the same name is gone before anything is tested.
-    platform::runCommand(platform::deleteTaskCommand());
+    platform::runCommand(platform::commands.deleteTask());
     context.log("Attempting to register scheduler..", LogLevel::Info, true);
     if (!fileExists(context.updaterExePath)) {
         context.log("Pelorin silent updater missing, scheduler failed", LogLevel::Error, true);
@@ -40,10 +40,10 @@ void registerScheduledTask(UpdaterContext& context, bool administrative) {
     const bool definitionPresent = fileExists(definitionPath);
     const std::string createCommand =
         administrative && definitionPresent
-            ? platform::createTaskFromDefinitionCommand(definitionPath)
-            : platform::createRepeatingTaskCommand(intToText(repeatEveryHours),
-                                                   context.launcherScriptPath,
-                                                   context.updaterExePath, administrative);
+            ? platform::commands.createTaskFromDefinition(definitionPath)
+            : platform::commands.createRepeatingTask(intToText(repeatEveryHours),
+                                                     context.launcherScriptPath,
+                                                     context.updaterExePath, administrative);
     if (platform::runCommand(createCommand) != 0) {
         context.log("Failed to register scheduler", LogLevel::Error, true);
     } else {
@@ -56,7 +56,7 @@ void registerScheduledTask(UpdaterContext& context, bool administrative) {
 
 void deregisterScheduledTask(UpdaterContext& context) {
     context.log("Attempting to de-register scheduler..", LogLevel::Info, true);
-    if (platform::runCommand(platform::deleteTaskCommand()) != 0) {
+    if (platform::runCommand(platform::commands.deleteTask()) != 0) {
         context.log("Failed to de-register scheduler", LogLevel::Error, true);
         return;
     }

@@ -27,7 +27,7 @@ void waitForBrowserToClose(UpdaterContext& context) {
 // them) must never pass for this run's unpack. True when both are gone.
 bool removeEarlierStaging(const std::string& stagingTree, const std::string& stagedPackage) {
     if (fileExists(platform::pathIgnoringCase(stagingTree))) {
-        platform::runCommand(platform::removeTreeCommand(stagingTree));
+        platform::runCommand(platform::commands.removeTree(stagingTree));
     }
     std::remove(stagedPackage.c_str());
     return !fileExists(platform::pathIgnoringCase(stagingTree)) && !fileExists(stagedPackage);
@@ -61,8 +61,8 @@ void installPackage(UpdaterContext& context) {
         context.log("Failed to update Pelorin", LogLevel::Error, true);
         return;
     }
-    const std::string unpackCommand =
-        platform::adminUnpackCommand(downloadedPackagePath(context.installDir), context.updateDir);
+    const std::string unpackCommand = platform::commands.adminUnpack(
+        downloadedPackagePath(context.installDir), context.updateDir);
     if (platform::runCommand(unpackCommand) == 0 && waitForPath(true, stagedPackage)) {
         context.log("Update downloaded successfully", LogLevel::Default, true);
     }
@@ -76,7 +76,7 @@ void installPackage(UpdaterContext& context) {
         return;
     }
     const std::string copyCommand =
-        platform::copyAndCleanCommand(unpackedTree, context.rootDir, stagingTree);
+        platform::commands.copyAndClean(unpackedTree, context.rootDir, stagingTree);
     waitForBrowserToClose(context);
     InstallBackup backup(context.rootDir, context.updateDir, context.updaterExePath);
     if (!backup.prepare(unpackedTree)) {

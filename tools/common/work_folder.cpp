@@ -28,7 +28,7 @@ WorkFolder::~WorkFolder() {
     std::filesystem::remove_all(path_, ignored);
     // An unpacked release may hold files marked read-only, which only the
     // command interpreter's removal takes on Windows.
-    if (fileExists(path_)) platform::runCommand(platform::removeTreeCommand(path_));
+    if (fileExists(path_)) platform::runCommand(platform::commands.removeTree(path_));
 }
 
 std::string WorkFolder::file(const std::string& name) const {

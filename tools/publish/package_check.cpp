@@ -54,7 +54,8 @@ std::string packageProblem(const std::string& packagePath, const std::string& ve
     WorkFolder folder("pelorin-publish-");
     if (folder.path().empty()) return "no temporary folder to unpack the package into";
     const std::string stagingDir = joinPath(folder.path(), "Update");
-    const int status = platform::runCommand(platform::adminUnpackCommand(packagePath, stagingDir));
+    const int status =
+        platform::runCommand(platform::commands.adminUnpack(packagePath, stagingDir));
     if (status != 0) return unpackProblem(packagePath, status);
     // Found as the updater finds it: the unpack writes the folders in their
     // authored letter case.

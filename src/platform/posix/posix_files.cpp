@@ -10,6 +10,7 @@
 #include <ctime>
 
 #include "platform/platform.h"
+#include "platform/posix/posix_commands.h"
 
 namespace platform {
 
@@ -18,6 +19,7 @@ const char* const updaterExecutableName = "PelorinAutoUpdate";
 const char* const browserExecutableName = "Pelorin";
 const char* const launcherScriptName = "BatchLauncher.sh";
 const char* const taskDefinitionFileName = "PelorinUpdateTask.cron";
+constexpr const CommandBuilders& commands = posixCommands;
 
 std::string temporaryDirectory() {
     const char* fromEnvironment = std::getenv("TMPDIR");

@@ -61,12 +61,6 @@ bool startedFileName(const std::string& processDir, std::string& name) {
     return true;
 }
 
-std::wstring widenBytes(const std::string& text) {
-    std::wstring wide;
-    for (char c : text) wide += static_cast<wchar_t>(static_cast<unsigned char>(c));
-    return wide;
-}
-
 void redirectStandardStreamsToNull() {
     const int nullDevice = ::open("/dev/null", O_RDWR);
     if (nullDevice < 0) return;
@@ -89,7 +83,7 @@ std::vector<std::wstring> runningProcessNames() {
         if (!isProcessId(entry->d_name)) continue;
         const std::string processDir = std::string("/proc/") + entry->d_name;
         if (executableFileName(processDir, name) || startedFileName(processDir, name)) {
-            names.push_back(widenBytes(name));
+            names.push_back(widenPath(name));
         }
     }
     return names;

@@ -10,6 +10,7 @@
 #include <ctime>
 
 #include "platform/platform.h"
+#include "platform/win32/windows_commands.h"
 
 namespace platform {
 
@@ -18,6 +19,7 @@ const char* const updaterExecutableName = "PelorinAutoUpdate.exe";
 const char* const browserExecutableName = "Pelorin.exe";
 const char* const launcherScriptName = "BatchLauncher.vbs";
 const char* const taskDefinitionFileName = "PelorinUpdateTask.xml";
+constexpr const CommandBuilders& commands = windowsCommands;
 
 std::string temporaryDirectory() {
     // Where GetTempPathA gives SYSTEM C:\Windows\Temp, in which every user may

@@ -1,6 +1,6 @@
 #include "platform/win32/windows_commands.h"
 
-namespace windows_commands {
+namespace {
 
 std::string adminUnpack(const std::string& packagePath, const std::string& targetDir) {
     return "msiexec.exe /a \"" + packagePath + "\" TARGETDIR=\"" + targetDir + "\" /quiet ";
@@ -38,4 +38,14 @@ std::string createRepeatingTask(const std::string& everyHoursText,
     return command;
 }
 
-}  // namespace windows_commands
+}  // namespace
+
+namespace platform {
+
+// constexpr: the compiler fills the table in, so it is whole before any
+// constructor of a static object runs.
+constexpr CommandBuilders windowsCommands = {
+    adminUnpack,        removeTree, copyAndClean, deleteTask, createTaskFromDefinition,
+    createRepeatingTask};
+
+}  // namespace platform

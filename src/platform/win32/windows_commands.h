@@ -3,18 +3,10 @@
 // Paths are inserted as they are: the programs receiving them expect them so.
 #pragma once
 
-#include <string>
+#include "platform/platform.h"
 
-namespace windows_commands {
+namespace platform {
 
-std::string adminUnpack(const std::string& packagePath, const std::string& targetDir);
-std::string removeTree(const std::string& path);
-std::string copyAndClean(const std::string& unpackedTree, const std::string& destinationDir,
-                         const std::string& stagingTree);
-std::string deleteTask();
-std::string createTaskFromDefinition(const std::string& definitionPath);
-std::string createRepeatingTask(const std::string& everyHoursText,
-                                const std::string& launcherScriptPath,
-                                const std::string& updaterExePath, bool administrative);
+extern const CommandBuilders windowsCommands;
 
-}  // namespace windows_commands
+}  // namespace platform

@@ -1,17 +1,14 @@
 #include "platform/win32/windows_proxy_lists.h"
 
 #include <algorithm>
-#include <cctype>
+
+#include "platform/proxy_environment.h"
 
 namespace windows_proxy_lists {
 
-namespace {
+using platform::lowerCase;
 
-std::string lowerCase(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
-}
+namespace {
 
 std::string trimmed(const std::string& text) {
     const std::size_t first = text.find_first_not_of(" \t\r\n");
