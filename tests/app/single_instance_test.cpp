@@ -20,11 +20,18 @@ struct NamedProcess {
                 ::execl(path.c_str(), name.c_str(), "60", nullptr);
             ::_exit(127);
         }
-        // Until exec has happened the child still bears the test's name; a loaded
+        // Until exec has happened the child still bears the test's name, and its
+        // new command line comes a moment after its new executable; a loaded
         // machine may take seconds to get there.
-        const std::string exe = "/proc/" + std::to_string(pid) + "/exe";
+        const std::string proc = "/proc/" + std::to_string(pid);
         std::error_code error;
-        for (int i = 0; i < 6000 && fs::read_symlink(exe, error) != path; ++i) ::usleep(10000);
+        for (int i = 0; i < 6000; ++i) {
+            const std::string arguments = readFile(proc + "/cmdline");
+            if (fs::read_symlink(proc + "/exe", error) == path &&
+                arguments.compare(0, name.size() + 1, name + '\0') == 0)
+                break;
+            ::usleep(10000);
+        }
     }
     ~NamedProcess() {
         ::kill(pid, SIGKILL);
