@@ -87,7 +87,7 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "cannot lay out the round\n");
             return 1;
         }
-        InstallBackup backup(rootDir, updateDir, rootDir + "/Update/PelorinAutoUpdate");
+        InstallBackup backup(rootDir, updateDir, {rootDir + "/Update"});
         const auto start = Clock::now();
         bool ok = !withBackup || backup.prepare(unpackedTree);
         const double prepared = millisecondsSince(start);

@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <ctime>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -139,6 +140,33 @@ bool isTerminal(FILE* stream);
 std::wstring widenPath(const std::string& path);
 // Opens a file by its wide name like _wfopen; null on failure.
 FILE* openFileWide(const std::wstring& path, const char* mode);
+
+// ---- The install's files, named as std::filesystem takes them ----
+// The path that names what the narrow (system code page) `path` names. On
+// Windows it is made from the wide text, as GCC's library reads narrow text as
+// UTF-8 there.
+std::filesystem::path nativePath(const std::string& path);
+// `path` with '/' between its pieces, in the system code page; empty when a
+// character of it has no place there.
+std::string narrowPath(const std::filesystem::path& path);
+
+// Renames `from` to `to` on the same volume, replacing a file there; never
+// copies (false across volumes).
+bool moveEntry(const std::filesystem::path& from, const std::filesystem::path& to);
+
+// Puts `newFile` in the place of the existing file `installed` and keeps that
+// file as `kept` (replaced when there), on one volume. At every instant
+// `installed` names one of the two, whole; on Windows a running program's file
+// cannot be replaced by name, and is moved to `kept` just before `newFile`
+// takes its place. False when it failed; `installed` then names a whole file.
+bool replaceKeeping(const std::filesystem::path& newFile, const std::filesystem::path& installed,
+                    const std::filesystem::path& kept);
+
+// Asks the system to put the bytes of `files` on the disk (POSIX: the whole
+// volume that holds `volumeFolder`, in one call; Windows: each file). False
+// when it could not be asked or refused.
+bool putOnDisk(const std::vector<std::filesystem::path>& files,
+               const std::filesystem::path& volumeFolder);
 
 // ---- Proxies ----
 // The ways to reach `url`, to be tried in this order: each a proxy URL as

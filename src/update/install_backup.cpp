@@ -1,9 +1,5 @@
 #include "update/install_backup.h"
 
-#include <filesystem>
-#include <fstream>
-#include <vector>
-
 #include "core/path_utils.h"
 #include "platform/platform.h"
 #include "platform/stdio_file.h"
@@ -12,134 +8,237 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// One line per entry, its path relative to the installation with '/'
-// between the pieces, on every platform.
-const std::string addedMark = "added ", replacedMark = "replaced ";
+using Kind = JournalEntry::Kind;
 
-// The entries of the release below `relative` that the installation lacks
-// (a folder counts once, whole) and the files it holds in their place. False
-// when the release tree could not be read whole.
-bool planEntries(const fs::path& release, const fs::path& root, const fs::path& relative,
-                 std::vector<std::string>& lines) {
-    std::error_code walking;
-    fs::directory_iterator entry(release / relative, walking), end;
-    for (; !walking && entry != end; entry.increment(walking)) {
-        std::error_code looking;
-        const fs::path piece = relative / entry->path().filename();
-        const fs::file_status installed = fs::symlink_status(root / piece, looking);
-        const bool folder = entry->is_directory(looking);
-        if (looking) return false;
-        if (!fs::exists(installed)) {
-            lines.push_back(addedMark + piece.generic_string());
-        } else if (folder && fs::is_directory(installed)) {
-            if (!planEntries(release, root, piece, lines)) return false;
-        } else if (!folder && (fs::is_regular_file(installed) || fs::is_symlink(installed))) {
-            lines.push_back(replacedMark + piece.generic_string());
-        }
+// A journal names a few thousand files; anything far larger is not one.
+constexpr std::uintmax_t journalByteLimit = 64 << 20;
+
+struct Planner {
+    fs::path release, root;
+    std::vector<fs::path> heldPaths;
+    std::vector<JournalEntry> entries;
+
+    bool held(const fs::path& installed) const {
+        std::error_code error;
+        for (const fs::path& path : heldPaths)
+            if (fs::equivalent(installed, path, error)) return true;
+        return false;
     }
-    return !walking;
+
+    void add(Kind kind, const fs::path& piece) {
+        entries.push_back({kind, platform::narrowPath(piece)});
+    }
+
+    // The entries of the release below `relative` (a folder the installation
+    // lacks counts once, whole); false when the release tree could not be read
+    // whole or a name has no place in the journal.
+    bool plan(const fs::path& relative, bool insideHeld) {
+        std::error_code walking;
+        fs::directory_iterator entry(release / relative, walking), end;
+        for (; !walking && entry != end; entry.increment(walking)) {
+            std::error_code looking;
+            const fs::path piece = relative / entry->path().filename();
+            const fs::path installed = root / piece;
+            const fs::file_status status = fs::symlink_status(installed, looking);
+            const bool folder = entry->is_directory(looking);
+            if (looking || !journalPathAllowed(platform::narrowPath(piece))) return false;
+            const bool isHeld = insideHeld || held(installed);
+            const bool file = fs::is_regular_file(status) || fs::is_symlink(status);
+            if (folder && fs::is_directory(status)) {
+                if (!plan(piece, isHeld)) return false;
+            } else if (!fs::exists(status)) {
+                add(isHeld && !folder ? Kind::Placed : Kind::Added, piece);
+            } else if (!folder && file) {
+                add(isHeld ? Kind::PlacedOver : Kind::Replaced, piece);
+            }
+        }
+        return !walking;
+    }
+};
+
+bool createParent(const fs::path& path) {
+    std::error_code error;
+    fs::create_directories(path.parent_path(), error);
+    return !error;
 }
 
-bool writeDurably(const std::string& path, const std::vector<std::string>& lines) {
-    std::string text;
-    for (const std::string& line : lines) text += line + "\n";
-    return replaceFileWithText(path, path + ".new", text);
+bool present(const fs::path& path) {
+    std::error_code error;
+    return fs::exists(fs::symlink_status(path, error));
+}
+
+// Every file below `path` (or `path` itself), for the flush.
+void collectFiles(const fs::path& path, std::vector<fs::path>& files) {
+    std::error_code error;
+    if (!fs::is_directory(fs::symlink_status(path, error))) {
+        files.push_back(path);
+        return;
+    }
+    for (fs::recursive_directory_iterator entry(path, error), end; !error && entry != end;
+         entry.increment(error)) {
+        if (entry->is_regular_file(error)) files.push_back(entry->path());
+    }
 }
 
 }  // namespace
 
 InstallBackup::InstallBackup(const std::string& rootDir, const std::string& updateDir,
-                             const std::string& ownFile)
+                             const std::vector<std::string>& heldPaths)
     : rootDir_(rootDir),
-      ownFile_(ownFile),
       backupDir_(joinPath(updateDir, "backup")),
+      heldDir_(joinPath(updateDir, "held")),
       discardDir_(joinPath(updateDir, "discarded")),
-      journal_(joinPath(updateDir, "install.journal")),
-      guard_(joinPath(updateDir, "copy.guard")) {}
+      journalPath_(joinPath(updateDir, "install.journal")),
+      guard_(joinPath(updateDir, "copy.guard")),
+      heldPaths_(heldPaths) {}
 
 bool InstallBackup::prepare(const std::string& releaseTree) {
     std::error_code error;
-    fs::remove_all(backupDir_, error);
-    if (fs::exists(backupDir_, error)) return false;
-    std::vector<std::string> lines;
-    if (!planEntries(releaseTree, rootDir_, fs::path(), lines)) return false;
-    if (!writeDurably(journal_, lines)) {
-        std::remove(journal_.c_str());
+    for (const std::string& leftover : {backupDir_, heldDir_}) {
+        fs::remove_all(platform::nativePath(leftover), error);
+        if (fileExists(leftover)) return false;
+    }
+    Planner planner{platform::nativePath(releaseTree), platform::nativePath(rootDir_), {}, {}};
+    for (const std::string& held : heldPaths_)
+        planner.heldPaths.push_back(platform::nativePath(held));
+    if (!planner.plan(fs::path(), false)) return false;
+    journal_ = {planner.entries, false};
+    const auto write = [&] {
+        return replaceFileWithText(journalPath_, journalPath_ + ".new", journalText(journal_));
+    };
+    if (!write()) {
+        std::remove(journalPath_.c_str());
         return false;
     }
-    // A rename on the same volume: no bytes are copied, and a running program's
-    // file (the updater's own, when the release carries it) may be renamed
-    // where it cannot be overwritten.
-    for (const std::string& line : lines) {
-        if (line.compare(0, replacedMark.size(), replacedMark) != 0) continue;
-        const fs::path piece(line.substr(replacedMark.size()));
-        fs::create_directories((fs::path(backupDir_) / piece).parent_path(), error);
-        const fs::path installed = fs::path(rootDir_) / piece, kept = fs::path(backupDir_) / piece;
-        // The updater's own file is back in its place at once, as a whole
-        // copy that the copy may overwrite: a run that ends before the copy
-        // has written the release's leaves the scheduled task an updater to
-        // start, which then undoes the install.
-        const bool own = installed.lexically_normal() == fs::path(ownFile_).lexically_normal();
-        const fs::path copy = kept.string() + ".copy";
-        if (own) fs::copy_file(installed, copy, error);
-        if (!error) fs::rename(installed, kept, error);
-        if (!error && own) fs::rename(copy, installed, error);
-        if (error) {
+    // Renames on the same volume: no bytes are copied.
+    const fs::path root = planner.root, backup = platform::nativePath(backupDir_);
+    const fs::path held = platform::nativePath(heldDir_);
+    for (const JournalEntry& entry : journal_.entries) {
+        const fs::path piece = platform::nativePath(entry.path);
+        bool moved = true;
+        if (entry.kind == Kind::Replaced) {
+            moved =
+                createParent(backup / piece) && platform::moveEntry(root / piece, backup / piece);
+        } else if (entry.kind == Kind::Placed || entry.kind == Kind::PlacedOver) {
+            moved = createParent(held / piece) &&
+                    platform::moveEntry(planner.release / piece, held / piece);
+        }
+        if (!moved) {
             undo();
             return false;
         }
     }
-    return true;
+    journal_.moved = true;
+    if (write()) return true;
+    journal_.moved = false;
+    undo();
+    return false;
+}
+
+bool InstallBackup::underWay() const {
+    return fileExists(journalPath_);
+}
+
+bool InstallBackup::load() {
+    std::error_code error;
+    const std::uintmax_t size = fs::file_size(platform::nativePath(journalPath_), error);
+    std::string text;
+    return !error && size <= journalByteLimit && readWholeFile(journalPath_, text) &&
+           parseJournal(text, journal_);
+}
+
+bool InstallBackup::finish() {
+    const fs::path root = platform::nativePath(rootDir_), backup = platform::nativePath(backupDir_);
+    const fs::path held = platform::nativePath(heldDir_);
+    std::vector<fs::path> newFiles;
+    bool whole = journal_.moved;
+    for (const JournalEntry& entry : journal_.entries) {
+        const fs::path piece = platform::nativePath(entry.path), installed = root / piece;
+        if (entry.kind == Kind::Placed && present(held / piece)) {
+            whole =
+                whole && createParent(installed) && platform::moveEntry(held / piece, installed);
+        } else if (entry.kind == Kind::PlacedOver && present(held / piece)) {
+            // Cut between the two renames of a running program's file: only
+            // the second is left to do.
+            const bool keptAlready = !present(installed) && present(backup / piece);
+            whole =
+                whole && createParent(backup / piece) &&
+                (keptAlready ? platform::moveEntry(held / piece, installed)
+                             : platform::replaceKeeping(held / piece, installed, backup / piece));
+        }
+        whole = whole && present(installed);
+        collectFiles(installed, newFiles);
+    }
+    return platform::putOnDisk(newFiles, root) && whole;
 }
 
 bool InstallBackup::undo() {
-    std::vector<std::string> lines;
-    std::ifstream journal(journal_, std::ios::binary);
-    for (std::string line; std::getline(journal, line);) lines.push_back(line);
-    journal.close();
+    const fs::path root = platform::nativePath(rootDir_), backup = platform::nativePath(backupDir_);
+    const fs::path held = platform::nativePath(heldDir_);
     bool whole = true;
     std::error_code error;
-    for (auto line = lines.rbegin(); line != lines.rend(); ++line) {
-        if (line->compare(0, addedMark.size(), addedMark) != 0) continue;
-        fs::remove_all(fs::path(rootDir_) / line->substr(addedMark.size()), error);
+    // Before the journal says moved, the copy never ran: nothing was added.
+    for (auto entry = journal_.entries.rbegin(); journal_.moved && entry != journal_.entries.rend();
+         ++entry) {
+        const fs::path installed = root / platform::nativePath(entry->path);
+        const bool placedNew =
+            entry->kind == Kind::Placed && !present(held / platform::nativePath(entry->path));
+        if (entry->kind != Kind::Added && !placedNew) continue;
+        fs::remove_all(installed, error);
         whole = whole && !error;
     }
-    for (const std::string& line : lines) {
-        if (line.compare(0, replacedMark.size(), replacedMark) != 0) continue;
-        const fs::path piece(line.substr(replacedMark.size()));
-        const fs::path kept = fs::path(backupDir_) / piece, installed = fs::path(rootDir_) / piece;
-        // Not moved aside yet: the installed file never left its place.
-        if (!fs::exists(fs::symlink_status(kept, error))) continue;
-        // A running program's file (the updater's, when a run undoes what an
-        // earlier one left) cannot be removed on Windows, but it can be moved.
-        if (!fs::remove(installed, error) && error) {
-            const fs::path discarded = fs::path(discardDir_) / piece;
-            fs::create_directories(discarded.parent_path(), error);
-            fs::remove(discarded, error);
-            fs::rename(installed, discarded, error);
+    for (const JournalEntry& entry : journal_.entries) {
+        if (entry.kind != Kind::Replaced && entry.kind != Kind::PlacedOver) continue;
+        const fs::path piece = platform::nativePath(entry.path);
+        const fs::path kept = backup / piece, installed = root / piece;
+        if (!present(kept)) {
+            // Never moved, or lost: only the journal can tell.
+            const bool neverMoved =
+                !journal_.moved || (entry.kind == Kind::PlacedOver && present(held / piece));
+            whole = whole && neverMoved;
+            continue;
         }
-        fs::rename(kept, installed, error);
-        whole = whole && !error;
+        if (platform::moveEntry(kept, installed)) continue;
+        // A running program's file (the updater's, when a run undoes what an
+        // earlier one left) cannot be replaced on Windows, but it can be moved.
+        const fs::path discarded = platform::nativePath(discardDir_) / piece;
+        fs::remove(discarded, error);
+        whole = whole && createParent(discarded) && platform::moveEntry(installed, discarded) &&
+                platform::moveEntry(kept, installed);
     }
     if (!whole) return false;
-    std::remove(journal_.c_str());
+    std::remove(journalPath_.c_str());
     removeLeftovers();
     return true;
 }
 
 void InstallBackup::commit() {
     // Without the journal the new release stands, and the backup is only a
-    // leftover.
-    std::remove(journal_.c_str());
-}
-
-bool InstallBackup::underWay() const {
-    return fileExists(journal_);
+    // leftover; the journal's removal is on the disk before the backup goes.
+    std::remove(journalPath_.c_str());
+    platform::putOnDisk({}, platform::nativePath(rootDir_));
 }
 
 void InstallBackup::removeLeftovers() {
     std::error_code error;
-    fs::remove_all(backupDir_, error);
-    fs::remove_all(discardDir_, error);
+    for (const std::string& folder : {backupDir_, heldDir_, discardDir_})
+        fs::remove_all(platform::nativePath(folder), error);
     if (!platform::guardHeld(guard_)) std::remove(guard_.c_str());
+}
+
+std::uintmax_t InstallBackup::copiedBytes() const {
+    const fs::path root = platform::nativePath(rootDir_);
+    std::uintmax_t bytes = 0;
+    for (const JournalEntry& entry : journal_.entries) {
+        if (entry.kind != Kind::Added && entry.kind != Kind::Replaced) continue;
+        std::vector<fs::path> files;
+        collectFiles(root / platform::nativePath(entry.path), files);
+        for (const fs::path& file : files) {
+            std::error_code error;
+            const std::uintmax_t size = fs::file_size(file, error);
+            // One byte more a file, so that empty files count as progress too.
+            if (!error) bytes += size + 1;
+        }
+    }
+    return bytes;
 }

@@ -33,15 +33,34 @@ bool removeEarlierStaging(const std::string& stagingTree, const std::string& sta
     return !fileExists(platform::pathIgnoringCase(stagingTree)) && !fileExists(stagedPackage);
 }
 
-// Polls as the wait on the staging tree does: true when the tree is gone,
-// false when the polls run out or the copy ended and left it.
-bool waitForCopy(const std::string& stagingTree, const std::string& guardPath) {
-    for (int polls = 0; polls < 240; ++polls) {
+enum class CopyOutcome {
+    Done,     // the staging tree is gone: the copy went through
+    Failed,   // the copy ended and left the staging tree
+    Running,  // the polls ran out while the copy still made progress
+    Stuck,    // the copy runs, but has written nothing for a minute
+};
+
+// Polls every 500 ms, up to `polls` times (0: for as long as the copy makes
+// progress), until the staging tree is gone or the copy has ended. Progress is
+// looked at every ten seconds: a slow disk or an on-access scanner is no
+// failure, a copy blocked for good is.
+CopyOutcome waitForCopy(const std::string& stagingTree, const InstallBackup& backup, int polls) {
+    const int progressEvery = 20, stuckAfter = 120;
+    std::uintmax_t copied = backup.copiedBytes();
+    int lastProgress = 0;
+    for (int poll = 1; polls == 0 || poll <= polls; ++poll) {
         platform::sleepMilliseconds(500);
-        if (!directoryExists(stagingTree)) return true;
-        if (!platform::guardHeld(guardPath)) return !directoryExists(stagingTree);
+        if (!directoryExists(stagingTree)) return CopyOutcome::Done;
+        if (!platform::guardHeld(backup.guardPath())) {
+            return directoryExists(stagingTree) ? CopyOutcome::Failed : CopyOutcome::Done;
+        }
+        if (poll % progressEvery != 0) continue;
+        const std::uintmax_t now = backup.copiedBytes();
+        if (now != copied) lastProgress = poll;
+        copied = now;
+        if (poll - lastProgress >= stuckAfter) return CopyOutcome::Stuck;
     }
-    return false;
+    return CopyOutcome::Running;
 }
 
 // True once no process of a copy holds the guard, within 240 polls.
@@ -50,6 +69,25 @@ bool waitForGuard(const std::string& guardPath) {
         if (polls == 240) return false;
         platform::sleepMilliseconds(500);
     }
+    return true;
+}
+
+// The files the next start needs, which the copy must leave whole: the
+// updater's folder with its launcher, its own file, the CA bundle.
+InstallBackup backupFor(const UpdaterContext& context) {
+    return InstallBackup(context.rootDir, context.updateDir,
+                         {context.installDir, context.updaterExePath, context.caBundlePath});
+}
+
+// After a whole copy: the held files in place and everything on the disk, then
+// the way back dropped. False when that failed and the install was undone.
+bool completeInstall(InstallBackup& backup) {
+    if (!backup.finish()) {
+        backup.undo();
+        return false;
+    }
+    backup.commit();
+    backup.removeLeftovers();
     return true;
 }
 
@@ -78,42 +116,49 @@ void installPackage(UpdaterContext& context) {
     const std::string copyCommand =
         platform::commands.copyAndClean(unpackedTree, context.rootDir, stagingTree);
     waitForBrowserToClose(context);
-    InstallBackup backup(context.rootDir, context.updateDir, context.updaterExePath);
+    InstallBackup backup = backupFor(context);
     if (!backup.prepare(unpackedTree)) {
         context.log("Failed to update Pelorin", LogLevel::Error, true);
         return;
     }
-    if (!platform::startDetached(copyCommand, backup.guardPath()) ||
-        !waitForCopy(stagingTree, backup.guardPath())) {
-        // The undo must not race a copy that is still writing.
-        platform::endDetached(backup.guardPath());
-        if (waitForGuard(backup.guardPath())) backup.undo();
+    const CopyOutcome outcome = platform::startDetached(copyCommand, backup.guardPath())
+                                    ? waitForCopy(stagingTree, backup, 240)
+                                    : CopyOutcome::Failed;
+    // A copy still making progress is left to finish; the next run completes
+    // the install from the journal.
+    if (outcome == CopyOutcome::Running) {
         context.log("Failed to update Pelorin", LogLevel::Error, true);
         return;
     }
-    // The copy's last processes are ending; their guard goes with the backup.
-    waitForGuard(backup.guardPath());
-    backup.commit();
+    // The undo must not race a copy that is still writing.
+    if (outcome == CopyOutcome::Stuck) platform::endDetached(backup.guardPath());
+    const bool copyEnded = waitForGuard(backup.guardPath());
+    if (outcome != CopyOutcome::Done || !copyEnded || !completeInstall(backup)) {
+        if (outcome != CopyOutcome::Done && copyEnded) backup.undo();
+        context.log("Failed to update Pelorin", LogLevel::Error, true);
+        return;
+    }
     context.log("Pelorin successfully updated to version " + context.newVersion, LogLevel::Default,
                 true);
-    // The old release's files go once the new one stands.
-    backup.removeLeftovers();
 }
 
 bool recoverInterruptedInstall(UpdaterContext& context) {
     if (context.rootDir.empty() || context.updateDir.empty()) return true;
-    InstallBackup backup(context.rootDir, context.updateDir, context.updaterExePath);
+    InstallBackup backup = backupFor(context);
     if (!backup.underWay()) {
         backup.removeLeftovers();
         return true;
     }
-    // The interrupted run's copy may still be running.
-    if (!waitForGuard(backup.guardPath())) {
+    // A journal that does not read whole is never acted on: the backup stays.
+    // The interrupted run's copy may still be running, slowly.
+    const std::string stagingTree = platform::pathIgnoringCase(stagingTreePath(context.updateDir));
+    if (!backup.load() || (platform::guardHeld(backup.guardPath()) &&
+                           waitForCopy(stagingTree, backup, 0) == CopyOutcome::Stuck)) {
         context.log("Failed to update Pelorin", LogLevel::Error, true);
         return false;
     }
     // The copy removes the staging tree only once it has copied it whole.
-    if (!fileExists(platform::pathIgnoringCase(stagingTreePath(context.updateDir)))) {
+    if (!fileExists(stagingTree) && backup.finish()) {
         backup.commit();
         backup.removeLeftovers();
         context.log("Interrupted update of Pelorin completed", LogLevel::Default, true);
