@@ -175,7 +175,7 @@ bool updaterRound(UpdaterContext& context, const Release& release, double* times
     start = Clock::now();
     ok = ok && platform::startDetached(
                    platform::commands.copyAndClean(unpackedTree, context.rootDir, stagingTree),
-                   joinPath(context.updateDir, "copy.guard"));
+                   joinPath(context.updateDir, "copy.guard")) != platform::DetachedStart::Failed;
     while (ok && directoryExists(stagingTree)) {
         if (millisecondsSince(start) > 120000) ok = false;
         std::this_thread::sleep_for(std::chrono::microseconds(200));

@@ -40,12 +40,19 @@ bool readRegistryString(Hive hive, const std::string& keyPath, const std::string
 // snapshot reports them. Empty when the process list cannot be read.
 std::vector<std::wstring> runningProcessNames();
 
-// Starts `commandLine` through the command interpreter without waiting for it.
-// The child and every process it starts hold the file `guardPath` (created
-// when missing) open until they end, so that this run or a later one can tell
-// through `guardHeld` whether any of them still runs. True when the child was
-// started. The updater never waits on its handles.
-bool startDetached(const std::string& commandLine, const std::string& guardPath);
+// Starts `commandLine` through the command interpreter without waiting for it,
+// its standard streams on the null device, inheriting nothing but them and the
+// guard. The child and every process it starts hold the file `guardPath`
+// (created when missing) open until they end, so that this run or a later one
+// can tell through `guardHeld` whether any of them still runs. The updater
+// never waits on its handles.
+enum class DetachedStart {
+    Failed,
+    Started,
+    // Started, but `endDetached` cannot reach it (Windows: no job could hold it).
+    StartedUnreachable,
+};
+DetachedStart startDetached(const std::string& commandLine, const std::string& guardPath);
 
 // True while a process started with `guardPath` still runs; false also when
 // there is no such file.

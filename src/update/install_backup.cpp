@@ -103,6 +103,7 @@ bool InstallBackup::prepare(const std::string& releaseTree) {
         planner.heldPaths.push_back(platform::nativePath(held));
     if (!planner.plan(fs::path(), false)) return false;
     journal_ = {planner.entries, false};
+    known_ = true;
     const auto write = [&] {
         return replaceFileWithText(journalPath_, journalPath_ + ".new", journalText(journal_));
     };
@@ -143,15 +144,16 @@ bool InstallBackup::load() {
     std::error_code error;
     const std::uintmax_t size = fs::file_size(platform::nativePath(journalPath_), error);
     std::string text;
-    return !error && size <= journalByteLimit && readWholeFile(journalPath_, text) &&
-           parseJournal(text, journal_);
+    known_ = !error && size <= journalByteLimit && readWholeFile(journalPath_, text) &&
+             parseJournal(text, journal_);
+    return known_;
 }
 
 bool InstallBackup::finish() {
     const fs::path root = platform::nativePath(rootDir_), backup = platform::nativePath(backupDir_);
     const fs::path held = platform::nativePath(heldDir_);
     std::vector<fs::path> newFiles;
-    bool whole = journal_.moved;
+    bool whole = known_ && journal_.moved;
     for (const JournalEntry& entry : journal_.entries) {
         const fs::path piece = platform::nativePath(entry.path), installed = root / piece;
         if (entry.kind == Kind::Placed && present(held / piece)) {
@@ -172,33 +174,42 @@ bool InstallBackup::finish() {
     return platform::putOnDisk(newFiles, root) && whole;
 }
 
+bool InstallBackup::restorable() const {
+    const fs::path backup = platform::nativePath(backupDir_);
+    const fs::path held = platform::nativePath(heldDir_);
+    for (const JournalEntry& entry : journal_.entries) {
+        const fs::path piece = platform::nativePath(entry.path);
+        // A file the backup lacks never moved, or is lost: only the journal
+        // can tell.
+        if (!journal_.moved || present(backup / piece)) continue;
+        if (entry.kind == Kind::Replaced) return false;
+        if (entry.kind == Kind::PlacedOver && !present(held / piece)) return false;
+    }
+    return true;
+}
+
 bool InstallBackup::undo() {
     const fs::path root = platform::nativePath(rootDir_), backup = platform::nativePath(backupDir_);
     const fs::path held = platform::nativePath(heldDir_);
+    // What cannot be put back whole is left as it is, for a person to see.
+    if (!known_ || !restorable()) return false;
     bool whole = true;
     std::error_code error;
     // Before the journal says moved, the copy never ran: nothing was added.
     for (auto entry = journal_.entries.rbegin(); journal_.moved && entry != journal_.entries.rend();
          ++entry) {
         const fs::path installed = root / platform::nativePath(entry->path);
-        const bool placedNew =
-            entry->kind == Kind::Placed && !present(held / platform::nativePath(entry->path));
+        const bool placedNew = entry->kind == Kind::Placed &&
+                               !present(held / platform::nativePath(entry->path));
         if (entry->kind != Kind::Added && !placedNew) continue;
         fs::remove_all(installed, error);
         whole = whole && !error;
     }
     for (const JournalEntry& entry : journal_.entries) {
-        if (entry.kind != Kind::Replaced && entry.kind != Kind::PlacedOver) continue;
         const fs::path piece = platform::nativePath(entry.path);
         const fs::path kept = backup / piece, installed = root / piece;
-        if (!present(kept)) {
-            // Never moved, or lost: only the journal can tell.
-            const bool neverMoved =
-                !journal_.moved || (entry.kind == Kind::PlacedOver && present(held / piece));
-            whole = whole && neverMoved;
-            continue;
-        }
-        if (platform::moveEntry(kept, installed)) continue;
+        if (entry.kind != Kind::Replaced && entry.kind != Kind::PlacedOver) continue;
+        if (!present(kept) || platform::moveEntry(kept, installed)) continue;
         // A running program's file (the updater's, when a run undoes what an
         // earlier one left) cannot be replaced on Windows, but it can be moved.
         const fs::path discarded = platform::nativePath(discardDir_) / piece;

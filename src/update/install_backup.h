@@ -43,7 +43,7 @@ public:
     bool finish();
 
     // After a copy that failed or was cut short, once none of its processes
-    // runs: removes what the release added, puts back what it replaced, then
+    // runs (and only after `prepare` or a successful `load`): removes what the release added, puts back what it replaced, then
     // drops the journal and the backup. False when something could not be put
     // back or was lost; the journal and the backup then stay as they are.
     bool undo();
@@ -64,7 +64,11 @@ public:
     const std::string& guardPath() const { return guard_; }
 
 private:
+    // No file that the journal says was moved aside is missing from the backup.
+    bool restorable() const;
+
     std::string rootDir_, backupDir_, heldDir_, discardDir_, journalPath_, guard_;
     std::vector<std::string> heldPaths_;
     InstallJournal journal_;
+    bool known_ = false;  // the journal was made by prepare or read whole by load
 };

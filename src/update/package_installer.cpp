@@ -121,9 +121,14 @@ void installPackage(UpdaterContext& context) {
         context.log("Failed to update Pelorin", LogLevel::Error, true);
         return;
     }
-    const CopyOutcome outcome = platform::startDetached(copyCommand, backup.guardPath())
-                                    ? waitForCopy(stagingTree, backup, 240)
-                                    : CopyOutcome::Failed;
+    const platform::DetachedStart start = platform::startDetached(copyCommand, backup.guardPath());
+    // Such a copy is never ended early; the undo still waits for it.
+    if (start == platform::DetachedStart::StartedUnreachable) {
+        context.log("The copy cannot be ended by this run", LogLevel::Warning, true);
+    }
+    const CopyOutcome outcome = start == platform::DetachedStart::Failed
+                                    ? CopyOutcome::Failed
+                                    : waitForCopy(stagingTree, backup, 240);
     // A copy still making progress is left to finish; the next run completes
     // the install from the journal.
     if (outcome == CopyOutcome::Running) {

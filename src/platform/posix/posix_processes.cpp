@@ -89,14 +89,14 @@ std::vector<std::wstring> runningProcessNames() {
     return names;
 }
 
-bool startDetached(const std::string& commandLine, const std::string& guardPath) {
+DetachedStart startDetached(const std::string& commandLine, const std::string& guardPath) {
     // Two forks, so that the child is adopted by init and never waits as a
     // zombie on an updater that does not collect it. The intermediate leads a
     // session of its own, whose group every process of the copy shares, and
     // takes the guard's lock, which the child's inherited descriptor keeps
     // until the last of them has closed it.
     const pid_t intermediate = ::fork();
-    if (intermediate < 0) return false;
+    if (intermediate < 0) return DetachedStart::Failed;
     if (intermediate == 0) {
         ::setsid();
         const int guard = ::open(guardPath.c_str(), O_RDWR | O_CREAT, 0644);
@@ -104,6 +104,10 @@ bool startDetached(const std::string& commandLine, const std::string& guardPath)
         const pid_t child = ::fork();
         if (child == 0) {
             redirectStandardStreamsToNull();
+            // The guard alone of the updater's files: the log and its
+            // connections are none of the copy's business.
+            if (guard > STDERR_FILENO + 1) ::close_range(STDERR_FILENO + 1, guard - 1, 0);
+            ::close_range(guard + 1, ~0U, 0);
             ::execl("/bin/sh", "sh", "-c", commandLine.c_str(), static_cast<char*>(nullptr));
             ::_exit(127);
         }
@@ -111,9 +115,9 @@ bool startDetached(const std::string& commandLine, const std::string& guardPath)
     }
     int status = 0;
     ::waitpid(intermediate, &status, 0);
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return false;
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return DetachedStart::Failed;
     lastGroup = intermediate;
-    return true;
+    return DetachedStart::Started;
 }
 
 bool guardHeld(const std::string& guardPath) {

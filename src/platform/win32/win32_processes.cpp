@@ -68,31 +68,51 @@ std::vector<std::wstring> runningProcessNames() {
     return names;
 }
 
-bool startDetached(const std::string& commandLine, const std::string& guardPath) {
+DetachedStart startDetached(const std::string& commandLine, const std::string& guardPath) {
     // The guard is opened without sharing and inherited: nobody else can open
     // it until the child and every process it starts have ended.
     SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, nullptr, TRUE};
     const HandleOwner guard(CreateFileW(widenPath(guardPath).c_str(), GENERIC_READ | GENERIC_WRITE,
                                         0, &inheritable, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL,
                                         nullptr));
-    if (guard.get() == INVALID_HANDLE_VALUE) return false;
+    const HandleOwner nul(CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable,
+                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (guard.get() == INVALID_HANDLE_VALUE || nul.get() == INVALID_HANDLE_VALUE) {
+        return DetachedStart::Failed;
+    }
+    // Only these two are inherited, not every inheritable handle of the updater.
+    HANDLE inherited[] = {guard.get(), nul.get()};
+    SIZE_T listSize = 0;
+    InitializeProcThreadAttributeList(nullptr, 1, 0, &listSize);
+    std::vector<char> listBytes(listSize);
+    auto* list = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(listBytes.data());
+    if (!InitializeProcThreadAttributeList(list, 1, 0, &listSize)) return DetachedStart::Failed;
+    const bool listed = UpdateProcThreadAttribute(list, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST,
+                                                  inherited, sizeof inherited, nullptr, nullptr);
     static const HandleOwner job(CreateJobObjectW(nullptr, nullptr));
     std::wstring wideCommand = widenPath(commandLine);
     std::vector<wchar_t> writableCommand(wideCommand.begin(), wideCommand.end());
     writableCommand.push_back(L'\0');
-    STARTUPINFOW startupInfo = {};
-    startupInfo.cb = sizeof startupInfo;
+    STARTUPINFOEXW startupInfo = {};
+    startupInfo.StartupInfo.cb = sizeof startupInfo;
+    startupInfo.StartupInfo.dwFlags = STARTF_USESTDHANDLES;
+    startupInfo.StartupInfo.hStdInput = startupInfo.StartupInfo.hStdOutput =
+        startupInfo.StartupInfo.hStdError = nul.get();
+    startupInfo.lpAttributeList = list;
     PROCESS_INFORMATION processInfo = {};
     // Suspended until it is in the job, so that all it starts is in the job too.
-    if (!CreateProcessW(nullptr, writableCommand.data(), nullptr, nullptr, TRUE, CREATE_SUSPENDED,
-                        nullptr, nullptr, &startupInfo, &processInfo)) {
-        return false;
-    }
+    const BOOL started =
+        listed && CreateProcessW(nullptr, writableCommand.data(), nullptr, nullptr, TRUE,
+                                 CREATE_SUSPENDED | EXTENDED_STARTUPINFO_PRESENT, nullptr, nullptr,
+                                 &startupInfo.StartupInfo, &processInfo);
+    DeleteProcThreadAttributeList(list);
+    if (!started) return DetachedStart::Failed;
     const HandleOwner thread(processInfo.hThread), process(processInfo.hProcess);
-    if (job.get()) AssignProcessToJobObject(job.get(), process.get());
+    const bool inJob = job.get() && AssignProcessToJobObject(job.get(), process.get());
     ResumeThread(thread.get());
-    lastJob = job.get();
-    return true;
+    lastJob = inJob ? job.get() : nullptr;
+    return inJob ? DetachedStart::Started : DetachedStart::StartedUnreachable;
 }
 
 bool guardHeld(const std::string& guardPath) {

@@ -38,16 +38,27 @@ TEST(Win32Processes, CountsByExactFileNameAndRunsCommands) {
     EXPECT_EQ(platform::runCommand("cmd.exe /C exit 3"), 3);
     TempDir dir;
     const std::string guard = dir.path() + "\\copy.guard", made = dir.path() + "\\made by child";
-    EXPECT_FALSE(platform::startDetached("pelorin-no-such-program.exe", guard));
+    using platform::DetachedStart;
+    EXPECT_EQ(platform::startDetached("pelorin-no-such-program.exe", guard), DetachedStart::Failed);
+    // An inheritable handle of the updater's own that the child must not hold.
+    SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, nullptr, TRUE};
+    const std::wstring ours = platform::widenPath(dir.path() + "\\ours.txt");
+    HANDLE ourHandle = CreateFileW(ours.c_str(), GENERIC_WRITE, 0, &inheritable, CREATE_ALWAYS,
+                             FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(ourHandle, INVALID_HANDLE_VALUE);
     // A child that never ends holds the guard until it is ended; one that ends lets go.
-    ASSERT_TRUE(platform::startDetached("cmd.exe /C for /L %i in (1,0,2) do @rem", guard));
+    ASSERT_EQ(platform::startDetached("cmd.exe /C for /L %i in (1,0,2) do @rem", guard),
+              DetachedStart::Started);
+    CloseHandle(ourHandle);
     EXPECT_TRUE(platform::guardHeld(guard));
+    EXPECT_TRUE(DeleteFileW(ours.c_str())) << "the child inherited the updater's handle";
     platform::endDetached(guard);
     // Bounded only so that a broken start cannot hang the run.
     for (int poll = 0; poll < 600 && platform::guardHeld(guard); ++poll)
         platform::sleepMilliseconds(50);
     EXPECT_FALSE(platform::guardHeld(guard));
-    ASSERT_TRUE(platform::startDetached("cmd.exe /C mkdir \"" + made + "\"", guard));
+    ASSERT_EQ(platform::startDetached("cmd.exe /C mkdir \"" + made + "\"", guard),
+              DetachedStart::Started);
     for (int poll = 0; poll < 600 && platform::guardHeld(guard); ++poll)
         platform::sleepMilliseconds(50);
     EXPECT_TRUE(platform::fileStatus(made).isDirectory);
