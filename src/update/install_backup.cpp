@@ -199,8 +199,8 @@ bool InstallBackup::undo() {
     for (auto entry = journal_.entries.rbegin(); journal_.moved && entry != journal_.entries.rend();
          ++entry) {
         const fs::path installed = root / platform::nativePath(entry->path);
-        const bool placedNew = entry->kind == Kind::Placed &&
-                               !present(held / platform::nativePath(entry->path));
+        const bool placedNew =
+            entry->kind == Kind::Placed && !present(held / platform::nativePath(entry->path));
         if (entry->kind != Kind::Added && !placedNew) continue;
         fs::remove_all(installed, error);
         whole = whole && !error;

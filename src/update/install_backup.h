@@ -43,9 +43,9 @@ public:
     bool finish();
 
     // After a copy that failed or was cut short, once none of its processes
-    // runs (and only after `prepare` or a successful `load`): removes what the release added, puts back what it replaced, then
-    // drops the journal and the backup. False when something could not be put
-    // back or was lost; the journal and the backup then stay as they are.
+    // runs (and only after `prepare` or a successful `load`): removes what the release added, puts
+    // back what it replaced, then drops the journal and the backup. False when something could not
+    // be put back or was lost; the journal and the backup then stay as they are.
     bool undo();
 
     // After `finish`: drops the journal, and with it the way back.

@@ -149,6 +149,10 @@ void installPackage(UpdaterContext& context) {
 
 bool recoverInterruptedInstall(UpdaterContext& context) {
     if (context.rootDir.empty() || context.updateDir.empty()) return true;
+    // Nothing is downloaded yet: a package here is a killed run's, which never
+    // came to its clean-up.
+    std::remove(downloadedPackagePath(context.installDir).c_str());
+    std::remove(stagedPackagePath(context.updateDir).c_str());
     InstallBackup backup = backupFor(context);
     if (!backup.underWay()) {
         backup.removeLeftovers();

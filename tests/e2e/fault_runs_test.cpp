@@ -2,6 +2,7 @@
 // sets their count, tools/fault_runs.sh), two updaters started together.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
@@ -140,14 +141,29 @@ TEST(FaultRuns, KilledRefreshLeavesOldOrNewListWhole) {
     std::cout << kills << " kills in a " << (loaded - begun) / Micros(1000) << " ms refresh\n";
 }
 
-// SIGKILL at a random moment of the install step of a 20 MB release that carries the updater,
-// half of the time to the copy's processes too (the machine stops): the next start of the
-// installed updater (the release's, or the old one's copy put back) completes the update whole.
+// The processes whose command line names `text`: the updater and its copy.
+static std::vector<pid_t> processesNaming(const std::string& text) {
+    std::vector<pid_t> found;
+    for (const auto& entry : fs::directory_iterator("/proc")) {
+        const pid_t pid = std::atoi(entry.path().filename().c_str());
+        if (pid > 0 && pid != ::getpid() &&
+            readFile(entry.path().string() + "/cmdline").find(text) != std::string::npos)
+            found.push_back(pid);
+    }
+    return found;
+}
+
+// SIGKILL to the updater and its copy together (a power cut) at a random instant of the copy of
+// a 20 MB release that carries the updater's folder, launcher included. What the scheduled task
+// needs stands whole after every kill, and the next start, through the launcher as the task makes
+// it, finishes or undoes the install, then updates: the whole installation is the new release.
 TEST(EndToEndFaults, KilledInstallIsFinishedOrUndoneByTheNextRun) {
     TestServer server;
     const TempDir work;
+    const std::string launcher = PELORIN_SOURCE_DIR "/tools/bundle/BatchLauncher.sh";
     fs::create_directories(work.path() + "/Update");
     fs::copy_file(PELORIN_UPDATER_EXE, work.path() + "/Update/PelorinAutoUpdate");
+    fs::copy_file(launcher, work.path() + "/Update/BatchLauncher.sh");
     const std::string package = server.putFile(
         "/Pelorin.msi",
         readFile(samplePackage("1.1", "--update-folder '" + work.path() + "/Update'", 20000000)));
@@ -155,41 +171,77 @@ TEST(EndToEndFaults, KilledInstallIsFinishedOrUndoneByTheNextRun) {
     ASSERT_EQ(
         std::system(("msiextract -C '" + work.path() + "' '" + package + "' >/dev/null").c_str()),
         0);
+    const std::string tree = work.path() + "/Program Files/Halvorne/Pelorin";
+    const auto install = [&](Installation& installation) {
+        layOut(installation, "Version = 1.0\n" + server.url("/") + "\n", "1.0");
+        fs::copy_file(PELORIN_UPDATER_EXE, installation.installDir + "/PelorinAutoUpdate",
+                      fs::copy_options::overwrite_existing);
+        fs::copy_file(launcher, installation.installDir + "/BatchLauncher.sh",
+                      fs::copy_options::overwrite_existing);
+        // The sample 1.0 carries Windows stand-ins in its Update folder; this one does not.
+        fs::remove(installation.installDir + "/PelorinAutoUpdate.exe");
+        fs::remove(installation.installDir + "/BatchLauncher.vbs");
+    };
+    const auto journalExists = [](const Installation& installation) {
+        return fs::exists(installation.updateDir + "/install.journal");
+    };
+    // The copy's window: from the journal's writing to its removal, in an uninterrupted run.
+    long long window = 0;
+    {
+        Installation installation;
+        install(installation);
+        const pid_t run =
+            installation.startUpdater({}, {}, installation.installDir + "/PelorinAutoUpdate");
+        while (!journalExists(installation) && !hasEnded(run))
+            std::this_thread::sleep_for(Micros(100));
+        const auto begun = std::chrono::steady_clock::now();
+        while (journalExists(installation) && !hasEnded(run))
+            std::this_thread::sleep_for(Micros(100));
+        window = (std::chrono::steady_clock::now() - begun) / Micros(1);
+        ASSERT_EQ(installation.finishUpdater(run).exitCode, 0);
+    }
     const char* killRuns = std::getenv("PELORIN_KILL_RUNS");
     const int kills = killRuns && std::atoi(killRuns) > 0 ? std::atoi(killRuns) : 2;
     std::mt19937 random(20261207);
     int undone = 0, completed = 0;
     for (int kill = 0; kill < kills && !HasFailure(); ++kill) {
         Installation installation;
-        layOut(installation, "Version = 1.0\n" + server.url("/") + "\n", "1.0");
+        install(installation);
         const std::string updater = installation.installDir + "/PelorinAutoUpdate";
-        fs::copy_file(PELORIN_UPDATER_EXE, updater, fs::copy_options::overwrite_existing);
+        const std::string oldUpdater = readFile(updater), oldLauncher = readFile(launcher);
         const pid_t first = installation.startUpdater({}, {}, updater);
-        while (!fs::exists(installation.updateDir + "/install.journal") && !hasEnded(first))
+        while (!journalExists(installation) && !hasEnded(first))
             std::this_thread::sleep_for(Micros(100));
-        std::this_thread::sleep_for(Micros(std::uniform_int_distribution(0, 50000)(random)));
+        std::this_thread::sleep_for(Micros(std::uniform_int_distribution(0LL, window)(random)));
+        for (const pid_t pid : processesNaming(installation.updateDir)) ::kill(pid, SIGKILL);
         ::kill(first, SIGKILL);
         installation.finishUpdater(first);
-        for (const auto& entry : fs::directory_iterator("/proc"))
-            if (kill % 2 &&
-                readFile(entry.path().string() + "/cmdline").find(installation.updateDir) !=
-                    std::string::npos)
-                ::kill(std::atoi(entry.path().filename().c_str()), SIGKILL);
-        const UpdaterRun next = installation.runUpdater({}, updater);
-        undone += next.log.find("Pelorin undone") != std::string::npos;
-        completed += next.log.find("Pelorin completed") != std::string::npos;
-        EXPECT_TRUE(logIsComplete(next.log) && next.log.find("Failed") == std::string::npos)
-            << next.log;
-        const std::string tree = work.path() + "/Program Files/Halvorne/Pelorin";
-        EXPECT_EQ(std::system(("diff -rq -x Data -x PelorinCert.pem -x Update '" + tree + "' '" +
-                               installation.rootDir + "' && cmp '" + tree +
-                               "/Update/PelorinAutoUpdate' '" + updater + "'")
+        for (const std::string& file :
+             {std::string("/Update/BatchLauncher.sh"), std::string("/Update/PelorinAutoUpdate")}) {
+            const std::string left = readFile(installation.rootDir + file);
+            EXPECT_TRUE(left == readFile(tree + file) ||
+                        left ==
+                            (file.find("Launcher") != std::string::npos ? oldLauncher : oldUpdater))
+                << "kill " << kill << ": " << file << " is not whole";
+        }
+        // The next start, as the scheduled task makes it: the launcher detaches the updater.
+        fs::remove(installation.logPath());
+        installation.finishUpdater(installation.startUpdater(
+            {}, {"/bin/sh", installation.installDir + "/BatchLauncher.sh"}, updater));
+        for (int poll = 0; poll < 6000 && !processesNaming(installation.installDir).empty(); ++poll)
+            std::this_thread::sleep_for(Micros(50000));
+        const std::string log = readFile(installation.logPath());
+        undone += log.find("Pelorin undone") != std::string::npos;
+        completed += log.find("Pelorin completed") != std::string::npos;
+        EXPECT_TRUE(logIsComplete(log) && log.find("Failed") == std::string::npos) << log;
+        EXPECT_EQ(std::system(("diff -r -x Data -x PelorinCert.pem '" + tree + "' '" +
+                               installation.rootDir + "' >&2")
                                   .c_str()),
                   0)
             << "kill " << kill << ": the installation is not 1.1 whole";
     }
-    std::cout << kills << " kills: the next run undid " << undone << " and completed " << completed
-              << "\n";
+    std::cout << kills << " kills in a " << window / 1000 << " ms copy: the next run undid "
+              << undone << " and completed " << completed << "\n";
 }
 
 // Two updaters started together never both run; the installation stays one release, whole.

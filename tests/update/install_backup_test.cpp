@@ -28,9 +28,9 @@ struct Interrupted {
     // What undo may change, as it stands.
     std::string state() const {
         std::string text;
-        for (const std::string& path : {root + "/Application/a.txt", root + "/added.txt",
-                                        update + "/backup/Application/a.txt",
-                                        update + "/install.journal"})
+        for (const std::string& path :
+             {root + "/Application/a.txt", root + "/added.txt",
+              update + "/backup/Application/a.txt", update + "/install.journal"})
             text += fs::exists(path) ? readFile(path) + ";" : "-;";
         return text;
     }
@@ -48,18 +48,18 @@ const std::string whole = head + "added added.txt\nreplaced Application/a.txt\nm
 TEST(InstallBackup, JournalNotReadWholeIsNeverActedOn) {
     const std::string refused[] = {
         "",
-        head,                                                // cut short: no end line
+        head,  // cut short: no end line
         head + "added added.txt\nreplaced Application/a.txt\nmoved\n",
         head + "added added.txt\r\nreplaced Application/a.txt\r\nmoved\r\nend 2\r\n",
-        head + "added added.txt\nend 2\n",                   // the count is wrong
-        head + "added added.txt\nend 1",                     // the last line unended
-        head + "added added.txt\nend 1\nadded x\n",          // lines after the end
-        head + "moved\nadded added.txt\nend 1\n",            // moved before an entry
+        head + "added added.txt\nend 2\n",           // the count is wrong
+        head + "added added.txt\nend 1",             // the last line unended
+        head + "added added.txt\nend 1\nadded x\n",  // lines after the end
+        head + "moved\nadded added.txt\nend 1\n",    // moved before an entry
         head + "added added.txt\nmoved\nmoved\nend 1\n",
         head + "end 01\n",
         head + "removed added.txt\nend 1\n",
         "Pelorin install journal 2\nend 0\n",
-        head + "added \nend 1\n",                            // the installation itself
+        head + "added \nend 1\n",  // the installation itself
         head + "added /etc\nend 1\n",
         head + "replaced ../../x\nmoved\nend 1\n",
         head + "added Application/../../x\nend 1\n",

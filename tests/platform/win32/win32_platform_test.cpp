@@ -44,7 +44,7 @@ TEST(Win32Processes, CountsByExactFileNameAndRunsCommands) {
     SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, nullptr, TRUE};
     const std::wstring ours = platform::widenPath(dir.path() + "\\ours.txt");
     HANDLE ourHandle = CreateFileW(ours.c_str(), GENERIC_WRITE, 0, &inheritable, CREATE_ALWAYS,
-                             FILE_ATTRIBUTE_NORMAL, nullptr);
+                                   FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(ourHandle, INVALID_HANDLE_VALUE);
     // A child that never ends holds the guard until it is ended; one that ends lets go.
     ASSERT_EQ(platform::startDetached("cmd.exe /C for /L %i in (1,0,2) do @rem", guard),
