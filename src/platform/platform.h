@@ -162,10 +162,11 @@ std::string narrowPath(const std::filesystem::path& path);
 bool moveEntry(const std::filesystem::path& from, const std::filesystem::path& to);
 
 // Puts `newFile` in the place of the existing file `installed` and keeps that
-// file as `kept` (replaced when there), on one volume. At every instant
-// `installed` names one of the two, whole; on Windows a running program's file
-// cannot be replaced by name, and is moved to `kept` just before `newFile`
-// takes its place. False when it failed; `installed` then names a whole file.
+// file as `kept` (replaced when there), on one volume. On POSIX `installed`
+// names one of the two, whole, at every instant (a second name, then one
+// rename). On Windows, where a running program's file can be renamed but not
+// replaced, `installed` is renamed to `kept` just before `newFile` takes its
+// place. False when it failed; `installed` then names a whole file.
 bool replaceKeeping(const std::filesystem::path& newFile, const std::filesystem::path& installed,
                     const std::filesystem::path& kept);
 

@@ -313,7 +313,8 @@ void replayScenario(const std::string& name, UpdaterTarget& target, double* peak
     for (const char* name : {"https_proxy", "HTTPS_PROXY", "all_proxy", "no_proxy", "NO_PROXY"})
         ::unsetenv(name);  // the updater takes the scenario's proxy only
     Installation installation(attr(installed, "level") == "System" ? Installation::Level::System
-                                                                   : Installation::Level::User);
+                                                                   : Installation::Level::User,
+                              attr(installed, "folder", "Pelorin"));
     target.layOut(installation, attr(installed, "version"));
     if (attr(scenario, "updater") == "signed" && !target.useSignedUpdater(installation))
         GTEST_SKIP() << "no updater with the test release key for this target";

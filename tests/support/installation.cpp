@@ -34,8 +34,9 @@ std::string updaterCopyPath() {
     return copyPath;
 }
 
-Installation::Installation(Level level)
-    : hive(level == Level::User ? "HKEY_CURRENT_USER" : "HKEY_LOCAL_MACHINE") {
+Installation::Installation(Level level, const std::string& programFolder)
+    : programFolder(programFolder),
+      hive(level == Level::User ? "HKEY_CURRENT_USER" : "HKEY_LOCAL_MACHINE") {
     for (const std::string& made : {registryRoot, tempDir, homeDir, installDir, applicationDir})
         fs::create_directories(made);
     writeFile(stubDir + "/crontab", crontabStandIn);

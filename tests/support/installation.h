@@ -21,7 +21,8 @@ struct UpdaterRun {
 class Installation {
 public:
     enum class Level { User, System };
-    explicit Installation(Level level = Level::User);
+    // `programFolder`: the installation's own folder below Program Files/Halvorne.
+    explicit Installation(Level level = Level::User, const std::string& programFolder = "Pelorin");
     // Keys (without "Wow6432Node"), updater, launcher, CA bundle, installed version.
     void layOutComplete(const std::string& installedVersion = "1.0");
     void writeFile(const std::string& path, const std::string& content);
@@ -42,10 +43,11 @@ public:
     std::string crontabPath() const { return stubDir + "/crontab.txt"; }
 
     TempDir root;
+    const std::string programFolder;
     const std::string registryRoot = root.path() + "/registry";  // a folder per key, a file a value
     const std::string tempDir = root.path() + "/temp", stubDir = root.path() + "/stubs",
                       homeDir = root.path() + "/home";
-    const std::string rootDir = root.path() + "/Program Files/Halvorne/Pelorin";
+    const std::string rootDir = root.path() + "/Program Files/Halvorne/" + programFolder;
     const std::string installDir = rootDir + "/Update", applicationDir = rootDir + "/Application",
                       dataDir = rootDir + "/Data";
     const std::string updateDir = root.path() + "/Program Files/Halvorne/Update";  // staging

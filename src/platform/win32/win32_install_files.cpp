@@ -1,5 +1,5 @@
 // The install's file steps on Windows: wide paths, MoveFileExW without its
-// copy fallback, hard links and FlushFileBuffers.
+// copy fallback, and FlushFileBuffers.
 #include <windows.h>
 
 #include "platform/platform.h"
@@ -30,15 +30,10 @@ bool moveEntry(const fs::path& from, const fs::path& to) {
 }
 
 bool replaceKeeping(const fs::path& newFile, const fs::path& installed, const fs::path& kept) {
-    DeleteFileW(kept.c_str());
+    // A running program's file (the updater's own) can be renamed but cannot
+    // lose its name to another file, nor a second name of it be removed: two
+    // renames in a row, the first undone when the second fails.
     const DWORD replacing = MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH;
-    if (CreateHardLinkW(kept.c_str(), installed.c_str(), nullptr) &&
-        MoveFileExW(newFile.c_str(), installed.c_str(), replacing)) {
-        return true;
-    }
-    // A running program's file cannot lose its name to another file, but it
-    // can be renamed.
-    DeleteFileW(kept.c_str());
     if (!MoveFileExW(installed.c_str(), kept.c_str(), replacing)) return false;
     if (MoveFileExW(newFile.c_str(), installed.c_str(), replacing)) return true;
     MoveFileExW(kept.c_str(), installed.c_str(), replacing);
