@@ -228,9 +228,12 @@ TEST(EndToEndFaults, KilledInstallIsFinishedOrUndoneByTheNextRun) {
         fs::remove(installation.logPath());
         installation.finishUpdater(installation.startUpdater(
             {}, {"/bin/sh", installation.installDir + "/BatchLauncher.sh"}, updater));
-        for (int poll = 0; poll < 6000 && !processesNaming(installation.installDir).empty(); ++poll)
+        // Until the detached run has written its last line and ended (two minutes at most).
+        std::string log;
+        for (int poll = 0; poll < 2400 && (!logIsComplete(log = readFile(installation.logPath())) ||
+                                           !processesNaming(installation.installDir).empty());
+             ++poll)
             std::this_thread::sleep_for(Micros(50000));
-        const std::string log = readFile(installation.logPath());
         undone += log.find("Pelorin undone") != std::string::npos;
         completed += log.find("Pelorin completed") != std::string::npos;
         EXPECT_TRUE(logIsComplete(log) && log.find("Failed") == std::string::npos) << log;
