@@ -113,10 +113,8 @@ skip=()
   skip=(-E "WineBuild\.Replays/($(IFS='|' && echo "${left_out[*]}"))( |\$)")
 junit=()
 [ -n "${PELORIN_WINDOWS_JUNIT:-}" ] && junit=(--output-junit "$PELORIN_WINDOWS_JUNIT")
-# Run once more when failing, as the unit tests (tools/windows/build.sh): a
-# Wine process has been seen to fail its start once in several runs.
 ctest --test-dir "$native_build" -R 'EndToEnd.?WineBuild' "${skip[@]}" --output-on-failure \
-  --no-tests=error --repeat until-pass:2 "${junit[@]}" "$@"
+  --no-tests=error "${junit[@]}" "$@"
 phase "end-to-end tests of the $arch build under Wine passed"
 
 names=
