@@ -458,9 +458,12 @@ void replayScenario(const std::string& name, UpdaterTarget& target, double* peak
             installation.root.path() + "/held-" + std::to_string(holders.size());
         const std::vector<std::string> command = target.holderCommand(path, marker);
         if (command.empty()) GTEST_SKIP() << "no file is held open without sharing here";
-        holders.push_back(spawn(command));
+        holders.push_back(spawn(command, marker + "-output"));
         for (const auto limit = Clock::now() + 60s; !fs::exists(marker) && Clock::now() < limit;)
             std::this_thread::sleep_for(20ms);
+        EXPECT_TRUE(fs::exists(marker))
+            << "the holder of " << path << " never held it; its output:\n"
+            << readFile(marker + "-output");
     }
     std::map<std::string, std::string> listingsBefore;
     forChildren(scenario->FirstChildElement("Files"),
@@ -474,10 +477,13 @@ void replayScenario(const std::string& name, UpdaterTarget& target, double* peak
         pid_t browser = -1;
         if (browserSeconds >= 0) {
             fs::create_directories(installation.root.path() + "/browser");
-            browser = spawn(target.browserCommand(installation.root.path() + "/browser"));
+            const std::string output = installation.root.path() + "/browser-output";
+            browser = spawn(target.browserCommand(installation.root.path() + "/browser"), output);
             for (const auto limit = Clock::now() + 30s;
                  processesNamed(target.browserName()).empty() && Clock::now() < limit;)
                 std::this_thread::sleep_for(20ms);
+            EXPECT_FALSE(hasEnded(browser)) << "the browser ended at its start; its output:\n"
+                                            << readFile(output);
         }
         // The browser closes a while after the unpack copied the package, or after a minute;
         // the updater is killed once `killedOnceExists` does.

@@ -15,6 +15,7 @@
 
 #include "e2e/scenario_runner.h"
 #include "support/child_process.h"
+#include "support/temp_dir.h"
 
 namespace fs = std::filesystem;
 
@@ -49,20 +50,38 @@ std::string utf16RegFile(const std::string& utf8) {
     return bytes;
 }
 
+// Every Wine start writes the loader's trace and its errors into a file of that start, printed
+// when a program in it failed its start (once seen: status c0000135, a DLL not found).
+const char* const loaderTrace = "WINEDEBUG=-all,err+module,+loaddll";
+
 struct WineTarget : UpdaterTarget {
     const std::string exe = setting("PELORIN_E2E_WINDOWS_EXE");
     const std::string standins = setting("PELORIN_E2E_WINDOWS_STANDINS");
     const std::string prefix = setting("PELORIN_E2E_WINE_PREFIX");
+    const TempDir starts;
+    mutable int startCount = 0;
 
-    // `wine WORDS...` in the tests' own prefix, with more `environment`; its exit status.
-    int wine(const Lines& words, const Lines& environment = {},
-             const std::string& output = "") const {
-        Lines command = {"/usr/bin/env", "WINEPREFIX=" + prefix,
-                         "WINEPATH=" + updaterPath(standins)};
+    // `wine-run.sh` in the tests' own prefix, with more `environment`, tracing the start.
+    Lines wineRun(const Lines& environment = {}) const {
+        Lines command = {"/usr/bin/env", "WINEPREFIX=" + prefix, loaderTrace};
         command.insert(command.end(), environment.begin(), environment.end());
         command.push_back(PELORIN_SOURCE_DIR "/tools/windows/wine-run.sh");
+        return command;
+    }
+    // `wine WORDS...` with the stand-ins first on the program path; its exit status. Its
+    // output goes to `output`, else to a file of its own.
+    int wine(const Lines& words, const Lines& environment = {}, std::string output = "") const {
+        Lines variables = {"WINEPATH=" + updaterPath(standins)};
+        variables.insert(variables.end(), environment.begin(), environment.end());
+        Lines command = wineRun(variables);
         command.insert(command.end(), words.begin(), words.end());
-        return waitFor(spawn(command, output));
+        if (output.empty()) output = starts.path() + "/start-" + std::to_string(++startCount);
+        const int status = waitFor(spawn(command, output));
+        const std::string trace = readFile(output);
+        if (trace.find("err:module") != std::string::npos)
+            ADD_FAILURE() << "a program failed its start under `wine " << words[0] << "`:\n"
+                          << trace;
+        return status;
     }
     // A 32-bit installer on 64-bit Windows writes machine keys into the 32-bit view. Wine
     // keeps the Linux HOME from Windows programs, but libcurl looks there for an SFTP key.
@@ -177,18 +196,17 @@ struct WineTarget : UpdaterTarget {
     Lines browserCommand(const std::string& dir) override {
         fs::copy_file(standins + "/browser.exe", dir + "/Pelorin.exe",
                       fs::copy_options::overwrite_existing);
-        return {"/usr/bin/env", "WINEPREFIX=" + prefix,
-                PELORIN_SOURCE_DIR "/tools/windows/wine-run.sh", updaterPath(dir + "/Pelorin.exe")};
+        Lines command = wineRun();
+        command.push_back(updaterPath(dir + "/Pelorin.exe"));
+        return command;
     }
     Lines holderCommand(const std::string& path, const std::string& marker) override {
         const std::string holder = fs::path(marker).parent_path() / "holder.exe";
         fs::copy_file(standins + "/browser.exe", holder, fs::copy_options::overwrite_existing);
-        return {"/usr/bin/env",
-                "WINEPREFIX=" + prefix,
-                PELORIN_SOURCE_DIR "/tools/windows/wine-run.sh",
-                updaterPath(holder),
-                updaterPath(path),
-                updaterPath(marker)};
+        Lines command = wineRun();
+        command.insert(command.end(),
+                       {updaterPath(holder), updaterPath(path), updaterPath(marker)});
+        return command;
     }
     // Wine names the Linux process after the Windows program it runs.
     std::string browserName() const override { return "Pelorin.exe"; }

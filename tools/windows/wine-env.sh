@@ -3,7 +3,9 @@
 # the helpers that give one run a Wine prefix and a Wine server of its own.
 # shellcheck shell=bash
 
-export WINEDEBUG=-all
+# Quiet unless the caller asks for a trace (the end-to-end tests ask for the
+# loader's, into a file of each start).
+export WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-"mscoree,mshtml=;winemenubuilder.exe=d"}
 unset DISPLAY WAYLAND_DISPLAY XDG_RUNTIME_DIR
 
