@@ -62,6 +62,9 @@ public:
     std::string releasePublicKey;
     // Why a manifest of this run was refused; the run ends as on a corrupt one.
     std::string manifestRefusal;
+    // With the release key, the bytes of the manifest accepted last: every
+    // field of it is read from them, never from the file again.
+    std::string verifiedManifest;
 
     // Tests shorten them so that a stalled server does not hold them long.
     TransferTimeouts transferTimeouts;

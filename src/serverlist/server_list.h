@@ -28,11 +28,13 @@ public:
     std::string directory() const;
 
     // Replaces the list file with the one at `listUrl` when its SHA-1 text is
-    // `listHash`, then loads it, on `handle`, which the manifest's fetch made.
-    bool refresh(TransferHandle& handle, const std::string& listUrl, const std::string& listHash);
+    // `listHash` (and, unless empty, its SHA-256 `listSha256`), then loads it,
+    // on `handle`, which the manifest's fetch made.
+    bool refresh(TransferHandle& handle, const std::string& listUrl, const std::string& listHash,
+                 const std::string& listSha256 = "");
     // The validated temporary download, or empty when there is none.
     std::string downloadServerList(TransferHandle& handle, const std::string& listUrl,
-                                   const std::string& listHash);
+                                   const std::string& listHash, const std::string& listSha256 = "");
 
     std::vector<std::string> urls;
     UpdaterContext& context;

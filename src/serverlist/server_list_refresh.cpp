@@ -12,6 +12,7 @@
 #include "platform/stdio_file.h"
 #include "serverlist/server_list.h"
 #include "transfer/file_hash.h"
+#include "transfer/file_sha256.h"
 #include "transfer/proxy_route.h"
 #include "transfer/transfer_options.h"
 
@@ -92,7 +93,8 @@ bool backUpList(const std::string& listPath, const std::string& backupPath,
 }  // namespace
 
 std::string ServerList::downloadServerList(TransferHandle& handle, const std::string& listUrl,
-                                           const std::string& listHash) {
+                                           const std::string& listHash,
+                                           const std::string& listSha256) {
     const std::string temporaryPath = joinPath(directory(), "~tmpList.lst");
     if (fileExists(temporaryPath)) std::remove(temporaryPath.c_str());
     StdioFile temporaryFile(temporaryPath, "wb");
@@ -115,7 +117,8 @@ std::string ServerList::downloadServerList(TransferHandle& handle, const std::st
         context.log("Validating server list file..", LogLevel::Info, true);
         // Compared as whole texts, letter case counting: servers publish
         // the hash in upper case.
-        if (fileMatchesHash(temporaryPath, listHash)) {
+        if (fileMatchesHash(temporaryPath, listHash) &&
+            (listSha256.empty() || fileSha256Hex(temporaryPath) == listSha256)) {
             context.log("Server list file validated successfully", LogLevel::Info, true);
             return temporaryPath;
         }
@@ -128,8 +131,8 @@ std::string ServerList::downloadServerList(TransferHandle& handle, const std::st
 }
 
 bool ServerList::refresh(TransferHandle& handle, const std::string& listUrl,
-                         const std::string& listHash) {
-    const std::string downloadedPath = downloadServerList(handle, listUrl, listHash);
+                         const std::string& listHash, const std::string& listSha256) {
+    const std::string downloadedPath = downloadServerList(handle, listUrl, listHash, listSha256);
     if (downloadedPath.empty() || !fileExists(downloadedPath)) return false;
     // A list nobody can read must not take the place of one that loads.
     if (!StdioFile(downloadedPath, "rb").get()) {

@@ -4,6 +4,7 @@
 
 #include "core/path_utils.h"
 #include "core/updater_context.h"
+#include "platform/stdio_file.h"
 #include "serverlist/server_list.h"
 #include "transfer/download.h"
 #include "update/manifest_signature.h"
@@ -32,7 +33,11 @@ void actOnListFields(UpdaterContext& context, TransferHandle& handle, bool readC
     if (refreshWanted) {
         context.log("An updated server list file version " + listVersionText + " found on server",
                     LogLevel::Default, true);
-        list.refresh(handle, context.serverListUrl, context.serverListHash);
+        // With a release key the signed manifest's SHA-256 binds the list too.
+        const std::string listSha256 = context.releasePublicKey.empty()
+                                           ? std::string()
+                                           : readManifestValue(context, "Listsha256");
+        list.refresh(handle, context.serverListUrl, context.serverListHash, listSha256);
     } else {
         context.log("Server list file is up-to-date", LogLevel::Default, true);
     }
@@ -41,6 +46,9 @@ void actOnListFields(UpdaterContext& context, TransferHandle& handle, bool readC
 }  // namespace
 
 std::string readManifestValue(const UpdaterContext& context, const std::string& elementName) {
+    // With a release key only the bytes that were verified count.
+    if (!context.releasePublicKey.empty())
+        return xmlValueOfText(context.verifiedManifest, elementName);
     return readXmlValue(manifestPath(context), elementName);
 }
 
@@ -48,16 +56,33 @@ std::string readInstalledVersion(const UpdaterContext& context) {
     return readXmlValue(joinPath(context.applicationDir, "UpdatePelorin.xml"), "Version");
 }
 
-bool fetchManifest(UpdaterContext& context, const std::string& url, bool readCodebase) {
+bool fetchManifest(UpdaterContext& context, const std::string& url, bool readCodebase,
+                   bool lastResort) {
     Download download(context, manifestPath(context), manifestByteLimit);
     if (!download.opened() || !download.run(url)) return false;
     context.log("Connection successfully established to " + urlParent(url), LogLevel::Info, false);
     download.closeFile();
-    // A manifest whose signature does not hold is read as nothing at all: no
-    // field of it, the list's included, is acted on.
-    if (!context.releasePublicKey.empty() &&
-        !manifestSignatureAccepted(context, download.handle(), url)) {
-        std::remove(manifestPath(context).c_str());
+    if (!context.releasePublicKey.empty()) {
+        // Read once: the signature is judged over these bytes, and every
+        // field is read from them.
+        std::string manifest;
+        context.verifiedManifest.clear();
+        if (!readWholeFile(manifestPath(context), manifest) ||
+            !manifestSignatureAccepted(context, download.handle(), url, manifest)) {
+            if (context.manifestRefusal.empty())
+                context.manifestRefusal = "Manifest signature missing";
+            // No field of a refused manifest, the list's included, is acted on.
+            std::remove(manifestPath(context).c_str());
+            if (!readCodebase || lastResort) return true;  // evaluateManifest ends the run
+            // A listed server's refused manifest costs what a failed transfer
+            // costs: the next server is asked.
+            context.state = LogLevel::Error;
+            context.log("Server manifest file is corrupt", LogLevel::Default, true);
+            context.log(context.manifestRefusal, LogLevel::Info, true);
+            context.manifestRefusal.clear();
+            return false;
+        }
+        context.verifiedManifest = manifest;
     }
     try {
         actOnListFields(context, download.handle(), readCodebase);

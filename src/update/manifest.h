@@ -10,8 +10,13 @@ class UpdaterContext;
 // True when the manifest at `url` was transferred; `serverListUrl` (and with
 // `readCodebase`, `packageUrl`) then hold its values, and the server list may
 // have been refreshed. False when the transfer failed (state Error) or could
-// not be set up (state Fatal).
-bool fetchManifest(UpdaterContext& context, const std::string& url, bool readCodebase);
+// not be set up (state Fatal). With a release key, a refused manifest is read
+// as nothing: from a listed server (`readCodebase` and not `lastResort`) it
+// logs the corrupt-manifest line with its reason and gives false, as a failed
+// transfer; otherwise it gives true with `manifestRefusal` set, and
+// evaluateManifest ends the run.
+bool fetchManifest(UpdaterContext& context, const std::string& url, bool readCodebase,
+                   bool lastResort = false);
 // True when the manifest offers an update to the installed version; sets
 // `newVersion`, `installedVersion` and `updateFound`. A corrupt or refused
 // manifest sets the state to Fatal.

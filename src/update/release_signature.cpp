@@ -23,10 +23,18 @@ bool readField(const std::string& text, std::size_t& at, const std::string& name
 }
 
 bool allDigits(const std::string& text) {
-    if (text.empty() || text.size() > 19) return false;
     for (char c : text)
         if (c < '0' || c > '9') return false;
-    return true;
+    return !text.empty();
+}
+
+bool leapYear(unsigned year) {
+    return year % 4 == 0 && (year % 100 != 0 || year % 400 == 0);
+}
+
+unsigned daysInMonth(unsigned year, unsigned month) {
+    static const unsigned days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    return month == 2 && leapYear(year) ? 29 : days[month - 1];
 }
 
 // Days since 1970-01-01 of a date in the proleptic Gregorian calendar.
@@ -67,15 +75,19 @@ bool hexBytes(const std::string& hex, std::string& bytes) {
 }
 
 long long utcSeconds(const std::string& text) {
-    unsigned y, mo, d, h, mi, s;
-    char tail = 0;
-    if (text.size() != 20 || text[4] != '-' || text[7] != '-' || text[10] != 'T' ||
-        text[13] != ':' || text[16] != ':' ||
-        std::sscanf(text.c_str(), "%4u-%2u-%2uT%2u:%2u:%2u%c", &y, &mo, &d, &h, &mi, &s, &tail) !=
-            7 ||
-        tail != 'Z' || mo < 1 || mo > 12 || d < 1 || d > 31 || h > 23 || mi > 59 || s > 59) {
-        return -1;
+    // Every number in its place, digits only: no sign, blank or short field.
+    const std::string form = "dddd-dd-ddTdd:dd:ddZ";
+    if (text.size() != form.size()) return -1;
+    for (std::size_t i = 0; i < form.size(); ++i) {
+        if (form[i] == 'd' ? text[i] < '0' || text[i] > '9' : text[i] != form[i]) return -1;
     }
+    const auto number = [&](std::size_t at, std::size_t length) {
+        return static_cast<unsigned>(std::stoul(text.substr(at, length)));
+    };
+    const unsigned y = number(0, 4), mo = number(5, 2), d = number(8, 2), h = number(11, 2),
+                   mi = number(14, 2), s = number(17, 2);
+    if (mo < 1 || mo > 12 || d < 1 || d > daysInMonth(y, mo) || h > 23 || mi > 59 || s > 59)
+        return -1;
     return daysFromCivil(y, mo, d) * 86400 + h * 3600 + mi * 60 + s;
 }
 
@@ -97,18 +109,49 @@ std::string utcText(long long seconds) {
     return text;
 }
 
+bool serialFromText(const std::string& text, unsigned long long& serial) {
+    if (!allDigits(text) || text.size() > 18 || (text.size() > 1 && text[0] == '0')) return false;
+    serial = std::stoull(text);
+    return true;
+}
+
+bool parseAcceptedRelease(const std::string& text, AcceptedRelease& accepted) {
+    if (text.empty() || text.back() != '\n') return false;
+    const std::string line = text.substr(0, text.size() - 1);
+    const std::size_t space = line.find(' ');
+    AcceptedRelease read;
+    if (!serialFromText(line.substr(0, space), read.serial)) return false;
+    if (space != std::string::npos) {
+        read.manifestSha256 = line.substr(space + 1);
+        std::string bytes;
+        if (read.manifestSha256.size() != 64 || !hexBytes(read.manifestSha256, bytes) ||
+            hexText(bytes) != read.manifestSha256)
+            return false;
+    }
+    accepted = read;
+    return true;
+}
+
+std::string acceptedReleaseText(const AcceptedRelease& accepted) {
+    return std::to_string(accepted.serial) +
+           (accepted.manifestSha256.empty() ? "" : " " + accepted.manifestSha256) + "\n";
+}
+
 bool parseReleaseSignature(const std::string& text, ReleaseSignature& signature) {
     std::size_t at = 0;
     std::string serial;
-    if (!readField(text, at, "serial", serial) ||
-        !readField(text, at, "expires", signature.expires) ||
-        !readField(text, at, "signature", signature.signatureHex) || at != text.size() ||
-        !allDigits(serial)) {
+    std::string bytes;
+    ReleaseSignature read;
+    if (!readField(text, at, "serial", serial) || !readField(text, at, "expires", read.expires) ||
+        !readField(text, at, "signature", read.signatureHex) || at != text.size() ||
+        !serialFromText(serial, read.serial) || read.signatureHex.size() != 128 ||
+        !hexBytes(read.signatureHex, bytes)) {
         return false;
     }
-    signature.serial = std::stoull(serial);
-    signature.expiresAt = utcSeconds(signature.expires);
-    return signature.expiresAt >= 0 && signature.signatureHex.size() == 128;
+    read.expiresAt = utcSeconds(read.expires);
+    if (read.expiresAt < 0) return false;
+    signature = read;
+    return true;
 }
 
 std::string releaseSignatureText(const ReleaseSignature& signature) {
@@ -120,6 +163,13 @@ std::string releaseMessage(const std::string& manifest, unsigned long long seria
                            const std::string& expires) {
     return messageHeading + ("serial " + std::to_string(serial) + "\nexpires " + expires + "\n") +
            manifest;
+}
+
+std::string sha256Hex(const std::string& bytes) {
+    unsigned char digest[32];
+    unsigned int length = 0;
+    EVP_Digest(bytes.data(), bytes.size(), digest, &length, EVP_sha256(), nullptr);
+    return hexText(std::string(reinterpret_cast<char*>(digest), length));
 }
 
 bool verifyEd25519(const std::string& publicKeyHex, const std::string& message,
@@ -144,15 +194,21 @@ bool verifyEd25519(const std::string& publicKeyHex, const std::string& message,
 
 SignatureVerdict judgeRelease(const std::string& publicKeyHex, const std::string& manifest,
                               bool present, const std::string& signatureText, long long now,
-                              unsigned long long highestAccepted, ReleaseSignature& signature) {
+                              const AcceptedRelease& accepted, ReleaseSignature& signature) {
     // An error page in the signature's place is as good as none.
-    if (!present || !parseReleaseSignature(signatureText, signature))
-        return SignatureVerdict::Missing;
+    if (!present || signatureText.compare(0, 7, "serial ") != 0) return SignatureVerdict::Missing;
+    if (!parseReleaseSignature(signatureText, signature)) return SignatureVerdict::NotInFormat;
     if (!verifyEd25519(publicKeyHex, releaseMessage(manifest, signature.serial, signature.expires),
                        signature.signatureHex)) {
         return SignatureVerdict::NotVerified;
     }
     if (signature.expiresAt <= now) return SignatureVerdict::Expired;
-    if (signature.serial < highestAccepted) return SignatureVerdict::Older;
+    if (signature.serial < accepted.serial) return SignatureVerdict::Older;
+    // Mirrors serve the same release under the same serial; another manifest
+    // under it is a second release the vendor never meant to sign.
+    if (signature.serial == accepted.serial && !accepted.manifestSha256.empty() &&
+        sha256Hex(manifest) != accepted.manifestSha256) {
+        return SignatureVerdict::OtherManifest;
+    }
     return SignatureVerdict::Accepted;
 }

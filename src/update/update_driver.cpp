@@ -41,7 +41,7 @@ void runUpdate(UpdaterContext& context) {
         manifestRead = true;
         break;
     }
-    if (!manifestRead && !fetchManifest(context, mainManifestUrl, true)) {
+    if (!manifestRead && !fetchManifest(context, mainManifestUrl, true, true)) {
         context.state = LogLevel::Fatal;
         context.log("Update failed", LogLevel::Default, true);
         return;

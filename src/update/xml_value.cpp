@@ -52,13 +52,12 @@ void normaliseLineEnds(char* text, long length) {
 
 }  // namespace
 
-std::string readXmlValue(const std::string& filePath, const std::string& elementName) {
-    long length = 0;
-    const std::unique_ptr<char[]> text = readPadded(filePath, length);
-    if (!text) return std::string();
-    normaliseLineEnds(text.get(), length);
+namespace {
+
+std::string valueOfPadded(char* text, long length, const std::string& elementName) {
+    normaliseLineEnds(text, length);
     TiXmlDocument document;
-    document.Parse(text.get(), nullptr, TIXML_DEFAULT_ENCODING);
+    document.Parse(text, nullptr, TIXML_DEFAULT_ENCODING);
     if (document.Error()) return std::string();
     const TiXmlNode* update = document.FirstChild("Update");
     if (!update || !update->ToElement()) return std::string();
@@ -66,4 +65,21 @@ std::string readXmlValue(const std::string& filePath, const std::string& element
     if (!element || !element->ToElement()) return std::string();
     const TiXmlNode* textNode = element->FirstChild();
     return textNode && textNode->ToText() ? std::string(textNode->Value()) : std::string();
+}
+
+}  // namespace
+
+std::string readXmlValue(const std::string& filePath, const std::string& elementName) {
+    long length = 0;
+    const std::unique_ptr<char[]> text = readPadded(filePath, length);
+    if (!text) return std::string();
+    return valueOfPadded(text.get(), length, elementName);
+}
+
+std::string xmlValueOfText(const std::string& text, const std::string& elementName) {
+    const long length = static_cast<long>(text.size());
+    if (length > xmlFileByteLimit) return std::string();
+    std::unique_ptr<char[]> padded(new char[length + terminatorAndPadding]());
+    std::copy(text.begin(), text.end(), padded.get());
+    return valueOfPadded(padded.get(), length, elementName);
 }

@@ -11,3 +11,6 @@ constexpr long xmlFileByteLimit = 1L << 20;
 // decoded); empty when the file, the element or its text is missing, and when
 // the file holds more than xmlFileByteLimit bytes.
 std::string readXmlValue(const std::string& filePath, const std::string& elementName);
+// The same over `text` held in memory: the bytes that were verified, not a
+// second read of the disk.
+std::string xmlValueOfText(const std::string& text, const std::string& elementName);

@@ -27,6 +27,7 @@
 #include "support/loopback_socket.h"
 #include "support/test_server.h"
 #include "transfer/file_hash.h"
+#include "transfer/file_sha256.h"
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
@@ -334,7 +335,7 @@ void replayScenario(const std::string& name, UpdaterTarget& target, double* peak
         {"applicationDir", installation.applicationDir},
         {"dataDir", installation.dataDir}};
     // ${NAME}: a server's base URL or a proxy's URL; ${port:NAME}: its port;
-    // ${sha1:NAME/PATH}, ${sha1lower:NAME/PATH}: a served file's hash;
+    // ${sha1:NAME/PATH}, ${sha1lower:NAME/PATH}, ${sha256:NAME/PATH}: a served file's hash;
     // directories as the updater names them or native.
     const auto value = [&](const std::string& key, bool updaterView) {
         const std::string named = key.substr(key.find(':') + 1);
@@ -345,8 +346,10 @@ void replayScenario(const std::string& name, UpdaterTarget& target, double* peak
         if (proxies.count(key)) return proxies.at(key).url();
         const std::size_t colon = key.find(':') + 1, slash = key.find('/');
         if (colon && hosts.count(key.substr(colon, slash - colon))) {
-            std::string hash = hashFileToHex(hosts.at(key.substr(colon, slash - colon)).root() +
-                                             key.substr(slash));
+            const std::string served =
+                hosts.at(key.substr(colon, slash - colon)).root() + key.substr(slash);
+            std::string hash =
+                key.rfind("sha256:", 0) == 0 ? fileSha256Hex(served) : hashFileToHex(served);
             if (hash.empty()) throw std::runtime_error(file + ": nothing served yet at " + key);
             if (key.rfind("sha1lower:", 0) == 0)
                 std::transform(hash.begin(), hash.end(), hash.begin(), ::tolower);

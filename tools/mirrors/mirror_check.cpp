@@ -132,7 +132,8 @@ void checkPackages(const MirrorCheckInput& input, const std::string& workDir,
 SignatureVerdict judgeSignature(const std::string& key, const FetchedManifest& manifest,
                                 unsigned long long acceptedSerial, ReleaseSignature& signature) {
     return judgeRelease(key, manifest.bytes, manifest.signatureFetched, manifest.signature,
-                        static_cast<long long>(std::time(nullptr)), acceptedSerial, signature);
+                        static_cast<long long>(std::time(nullptr)),
+                        AcceptedRelease{acceptedSerial, ""}, signature);
 }
 
 void addSignatureFinding(const std::string& key, const FetchedManifest& manifest,
@@ -141,6 +142,8 @@ void addSignatureFinding(const std::string& key, const FetchedManifest& manifest
     switch (judgeSignature(key, manifest, mainSerial, signature)) {
         case SignatureVerdict::Missing:
             return addFinding(verdict, MirrorClass::Broken, "signature missing");
+        case SignatureVerdict::NotInFormat:
+            return addFinding(verdict, MirrorClass::Broken, "signature not in the format");
         case SignatureVerdict::NotVerified:
             return addFinding(verdict, MirrorClass::Broken, "signature does not verify");
         case SignatureVerdict::Expired:
@@ -150,6 +153,7 @@ void addSignatureFinding(const std::string& key, const FetchedManifest& manifest
             return addFinding(verdict, MirrorClass::Stale,
                               "release serial " + std::to_string(signature.serial) +
                                   ", the main server's " + std::to_string(mainSerial));
+        case SignatureVerdict::OtherManifest:  // never: no manifest hash is given
         case SignatureVerdict::Accepted:
             break;
     }
