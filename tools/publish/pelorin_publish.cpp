@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "publish/file_sha256.h"
 #include "publish/input_checks.h"
 #include "publish/list_check.h"
 #include "publish/manifest_writer.h"
@@ -109,6 +110,14 @@ bool hashOf(const std::string& path, std::string& hash) {
     return !hash.empty() || fail("cannot read \"" + path + "\"");
 }
 
+// Only a signed manifest carries SHA-256s: the signature covers them, and an
+// updater with a release key requires them.
+bool sha256Of(const Options& options, const std::string& path, std::string& hash) {
+    if (!options.count("--sign")) return true;
+    hash = fileSha256Hex(path);
+    return !hash.empty() || fail("cannot read \"" + path + "\"");
+}
+
 bool checkPackage(const std::string& path, const std::string& version) {
     const std::string problem = packageProblem(path, version);
     return problem.empty() || fail(problem);
@@ -126,7 +135,8 @@ bool gatherListFields(const Options& options, ManifestFields& fields) {
     fields.listVersion = options.at("--list-version");
     fields.listUrl = options.at("--list-url");
     return checkVersion(fields.listVersion) && checkUrl(fields.listUrl) &&
-           hashOf(options.at("--list"), fields.listHash) && checkList(options);
+           hashOf(options.at("--list"), fields.listHash) &&
+           sha256Of(options, options.at("--list"), fields.listSha256) && checkList(options);
 }
 
 // The unpack of the package, the slowest check, comes last.
@@ -135,6 +145,7 @@ bool gatherFields(const Options& options, ManifestFields& fields) {
     fields.packageUrl = options.at("--url");
     return checkVersion(fields.version) && checkUrl(fields.packageUrl) &&
            hashOf(options.at("--package"), fields.packageHash) &&
+           sha256Of(options, options.at("--package"), fields.packageSha256) &&
            (!options.count("--list") || gatherListFields(options, fields)) &&
            checkPackage(options.at("--package"), fields.version);
 }
