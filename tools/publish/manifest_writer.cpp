@@ -39,10 +39,14 @@ std::string manifestText(const ManifestFields& fields) {
     text += element("Predicate", "Pelorin.Version < " + fields.version);
     text += element("Codebase", fields.packageUrl);
     text += element("Hash", fields.packageHash);
+    // Updaters read only the elements they know, so one without a release key
+    // passes over these.
+    if (!fields.packageSha256.empty()) text += element("Sha256", fields.packageSha256);
     if (!fields.listUrl.empty()) {
         text += element("Listversion", fields.listVersion);
         text += element("Listfile", fields.listUrl);
         text += element("Listhash", fields.listHash);
+        if (!fields.listSha256.empty()) text += element("Listsha256", fields.listSha256);
     }
     return text + "</Update>\n";
 }

@@ -11,6 +11,11 @@ struct ManifestFields {
     std::string listVersion;
     std::string listUrl;
     std::string listHash;
+    // SHA-256s, 64 lower-case hexadecimal digits, written only when not empty
+    // (signed releases); defaulted so that the shorter initializer lists of
+    // unsigned manifests stay complete.
+    std::string packageSha256 = {};
+    std::string listSha256 = {};
 };
 
 // A whole manifest document offering `fields.version` to every older

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "publish/file_sha256.h"
 #include "publish/input_checks.h"
 #include "publish/list_check.h"
 #include "publish/manifest_writer.h"
@@ -23,7 +24,8 @@ const char* const usageText =
     "usage: pelorin-publish --package FILE --version V --url URL\n"
     "           [--list FILE --list-version V --list-url URL\n"
     "            [--allow-unauthenticated-mirrors]] [--output MANIFEST]\n"
-    "           [--sign KEY --serial N --expires DAYS [--previous-signature FILE]]\n"
+    "           [--sign KEY --serial N --expires DAYS\n"
+    "            [--previous-signature FILE [--same-release]]]\n"
     "       pelorin-publish keygen KEY\n"
     "Writes the update manifest offering the package FILE as browser version V,\n"
     "served at URL, and optionally the server list FILE as list version V, served\n"
@@ -31,10 +33,13 @@ const char* const usageText =
     "The package must unpack as the updater unpacks it and say version V in its\n"
     "Application/UpdatePelorin.xml; every server in the list must use https unless\n"
     "--allow-unauthenticated-mirrors is given.\n"
-    "With --sign, the signature file MANIFEST.sig is written beside the manifest:\n"
-    "release serial N, which must be higher than the one in the previous\n"
-    "signature FILE, valid for DAYS days, signed with the private key KEY. Signed\n"
-    "content is authenticated, so any mirror scheme is accepted in the list.\n"
+    "With --sign, the manifest also carries the SHA-256 of the package (Sha256)\n"
+    "and of the list (Listsha256), and the signature file MANIFEST.sig is written\n"
+    "beside it: release serial N, which must be higher than the one in the\n"
+    "previous signature FILE, valid for DAYS days, signed with the private key KEY.\n"
+    "--same-release signs the release FILE covers again (a new expiry): N must be\n"
+    "FILE's serial and FILE must verify over the new manifest's exact bytes.\n"
+    "Signed content is authenticated, so any mirror scheme is accepted in the list.\n"
     "keygen writes a new private key to KEY (readable by its owner only) and its\n"
     "public key, the build's PELORIN_RELEASE_PUBLIC_KEY, to KEY.pub.\n";
 
@@ -42,6 +47,7 @@ const std::vector<std::string> valueOptions = {
     "--package", "--version", "--url",    "--list",    "--list-url",          "--list-version",
     "--output",  "--sign",    "--serial", "--expires", "--previous-signature"};
 const char* const allowUnauthenticatedMirrors = "--allow-unauthenticated-mirrors";
+const char* const sameRelease = "--same-release";
 
 using Options = std::map<std::string, std::string>;
 
@@ -54,11 +60,11 @@ void note(const std::string& message) {
     if (!message.empty()) std::cerr << "pelorin-publish: note: " << message << "\n";
 }
 
-// Every option but the one switch takes one value; each may be given once.
+// Every option but the two switches takes one value; each may be given once.
 bool parseOptions(int argc, char** argv, Options& options) {
     for (int i = 1; i < argc; ++i) {
         const std::string name = argv[i];
-        const bool isSwitch = name == allowUnauthenticatedMirrors;
+        const bool isSwitch = name == allowUnauthenticatedMirrors || name == sameRelease;
         bool known = isSwitch;
         for (const std::string& option : valueOptions) known = known || option == name;
         if (!known) return fail("unknown option \"" + name + "\"");
@@ -87,6 +93,8 @@ bool checkRequired(const Options& options) {
     if (signParts != 0 && signParts != 3) return fail("--sign, --serial and --expires go together");
     if (signParts == 0 && options.count("--previous-signature"))
         return fail("--previous-signature goes with --sign");
+    if (options.count(sameRelease) && !options.count("--previous-signature"))
+        return fail("--same-release needs --previous-signature, the release signed again");
     if (signParts != 0 && !options.count("--output"))
         return fail("--sign needs --output: the signature goes beside the manifest");
     return true;
@@ -109,6 +117,14 @@ bool hashOf(const std::string& path, std::string& hash) {
     return !hash.empty() || fail("cannot read \"" + path + "\"");
 }
 
+// Only a signed manifest carries SHA-256s: the signature covers them, and an
+// updater with a release key requires them.
+bool sha256Of(const Options& options, const std::string& path, std::string& hash) {
+    if (!options.count("--sign")) return true;
+    hash = fileSha256Hex(path);
+    return !hash.empty() || fail("cannot read \"" + path + "\"");
+}
+
 bool checkPackage(const std::string& path, const std::string& version) {
     const std::string problem = packageProblem(path, version);
     return problem.empty() || fail(problem);
@@ -126,7 +142,8 @@ bool gatherListFields(const Options& options, ManifestFields& fields) {
     fields.listVersion = options.at("--list-version");
     fields.listUrl = options.at("--list-url");
     return checkVersion(fields.listVersion) && checkUrl(fields.listUrl) &&
-           hashOf(options.at("--list"), fields.listHash) && checkList(options);
+           hashOf(options.at("--list"), fields.listHash) &&
+           sha256Of(options, options.at("--list"), fields.listSha256) && checkList(options);
 }
 
 // The unpack of the package, the slowest check, comes last.
@@ -135,6 +152,7 @@ bool gatherFields(const Options& options, ManifestFields& fields) {
     fields.packageUrl = options.at("--url");
     return checkVersion(fields.version) && checkUrl(fields.packageUrl) &&
            hashOf(options.at("--package"), fields.packageHash) &&
+           sha256Of(options, options.at("--package"), fields.packageSha256) &&
            (!options.count("--list") || gatherListFields(options, fields)) &&
            checkPackage(options.at("--package"), fields.version);
 }
@@ -164,25 +182,61 @@ bool wholeNumber(const std::string& text, long long& value) {
     return true;
 }
 
+bool readPreviousSignature(const std::string& path, ReleaseSignature& previous) {
+    std::ifstream file(path, std::ios::binary);
+    std::ostringstream text;
+    text << file.rdbuf();
+    return (file && parseReleaseSignature(text.str(), previous)) ||
+           fail("\"" + path + "\" is no signature file");
+}
+
+// The previous signature must verify, with the public half of the --sign key,
+// over the new manifest's exact bytes: then the release signed again is, byte
+// for byte, the one installations already accepted under that serial.
+bool coversSameManifest(const Options& options, const std::string& manifest,
+                        const ReleaseSignature& previous) {
+    std::string publicKeyHex;
+    const std::string problem = releasePublicKey(options.at("--sign"), publicKeyHex);
+    if (!problem.empty()) return fail(problem);
+    return verifyEd25519(publicKeyHex, releaseMessage(manifest, previous.serial, previous.expires),
+                         previous.signatureHex) ||
+           fail("--same-release: the manifest is not the one \"" +
+                options.at("--previous-signature") + "\" covers (or \"" + options.at("--sign") +
+                "\" did not sign it)");
+}
+
+// A serial only grows, or updaters that accepted the previous release would
+// refuse this one; it stays the same only for the same manifest signed again.
+bool checkSerial(const Options& options, const std::string& manifest, unsigned long long serial) {
+    if (!options.count("--previous-signature")) {
+        note("no --previous-signature: nothing checks serial " + std::to_string(serial) +
+             " against an earlier release");
+        return true;
+    }
+    ReleaseSignature previous;
+    if (!readPreviousSignature(options.at("--previous-signature"), previous)) return false;
+    if (serial < previous.serial || (serial == previous.serial && !options.count(sameRelease)))
+        return fail("serial " + std::to_string(serial) +
+                    " is not above the previous signature's serial " +
+                    std::to_string(previous.serial));
+    if (!options.count(sameRelease)) return true;
+    // A higher serial would make every mirror still serving the previous
+    // signature stale, which signing the same release again must not do.
+    if (serial != previous.serial)
+        return fail("--same-release signs the previous serial " + std::to_string(previous.serial) +
+                    " again, not " + std::to_string(serial));
+    return coversSameManifest(options, manifest, previous);
+}
+
 // The signature of `manifest`, refused when its serial would not be newer
-// than the previous release's.
+// than the previous release's (or, with --same-release, not the same release).
 bool signatureFor(const Options& options, const std::string& manifest, std::string& signature) {
     long long serial = 0, days = 0;
     if (!wholeNumber(options.at("--serial"), serial))
         return fail("--serial takes a whole number, not \"" + options.at("--serial") + "\"");
     if (!wholeNumber(options.at("--expires"), days) || days < 1 || days > 36500)
         return fail("--expires takes a number of days from 1 to 36500");
-    if (options.count("--previous-signature")) {
-        std::ifstream file(options.at("--previous-signature"), std::ios::binary);
-        std::ostringstream text;
-        text << file.rdbuf();
-        ReleaseSignature previous;
-        if (!file || !parseReleaseSignature(text.str(), previous))
-            return fail("\"" + options.at("--previous-signature") + "\" is no signature file");
-        if (static_cast<unsigned long long>(serial) <= previous.serial)
-            return fail("serial " + std::to_string(serial) + " is not higher than the previous " +
-                        std::to_string(previous.serial));
-    }
+    if (!checkSerial(options, manifest, static_cast<unsigned long long>(serial))) return false;
     const std::string problem = signRelease(options.at("--sign"), manifest, serial,
                                             std::time(nullptr) + days * 86400, signature);
     return problem.empty() || fail(problem);

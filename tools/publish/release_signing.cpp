@@ -23,6 +23,16 @@ bool writeText(const std::string& path, const std::string& text) {
     return static_cast<bool>(file);
 }
 
+// The Ed25519 private key at `keyPath` into `key`; else what went wrong.
+std::string readPrivateKey(const std::string& keyPath, Key& key) {
+    StdioFile file(keyPath, "rb");
+    if (!file) return "cannot read \"" + keyPath + "\"";
+    key.reset(PEM_read_PrivateKey(file.get(), nullptr, nullptr, nullptr));
+    if (!key || EVP_PKEY_id(key.get()) != EVP_PKEY_ED25519)
+        return "\"" + keyPath + "\" holds no Ed25519 private key";
+    return std::string();
+}
+
 }  // namespace
 
 std::string generateReleaseKey(const std::string& privatePath) {
@@ -62,12 +72,9 @@ std::string generateReleaseKey(const std::string& privatePath) {
 std::string signRelease(const std::string& keyPath, const std::string& manifest,
                         unsigned long long serial, long long expiresAt,
                         std::string& signatureText) {
-    StdioFile file(keyPath, "rb");
-    if (!file) return "cannot read \"" + keyPath + "\"";
-    const Key key(PEM_read_PrivateKey(file.get(), nullptr, nullptr, nullptr), EVP_PKEY_free);
-    file.close();
-    if (!key || EVP_PKEY_id(key.get()) != EVP_PKEY_ED25519)
-        return "\"" + keyPath + "\" holds no Ed25519 private key";
+    Key key(nullptr, EVP_PKEY_free);
+    const std::string problem = readPrivateKey(keyPath, key);
+    if (!problem.empty()) return problem;
     ReleaseSignature signature;
     signature.serial = serial;
     signature.expires = utcText(expiresAt);
@@ -84,5 +91,17 @@ std::string signRelease(const std::string& keyPath, const std::string& manifest,
     }
     signature.signatureHex = hexText(std::string(reinterpret_cast<const char*>(bytes), length));
     signatureText = releaseSignatureText(signature);
+    return std::string();
+}
+
+std::string releasePublicKey(const std::string& keyPath, std::string& publicKeyHex) {
+    Key key(nullptr, EVP_PKEY_free);
+    const std::string problem = readPrivateKey(keyPath, key);
+    if (!problem.empty()) return problem;
+    unsigned char publicKey[32];
+    std::size_t length = sizeof publicKey;
+    if (EVP_PKEY_get_raw_public_key(key.get(), publicKey, &length) != 1 || length != 32)
+        return "cannot read the public key of \"" + keyPath + "\"";
+    publicKeyHex = hexText(std::string(reinterpret_cast<const char*>(publicKey), length));
     return std::string();
 }

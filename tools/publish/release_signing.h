@@ -14,3 +14,7 @@ std::string generateReleaseKey(const std::string& privatePath);
 // private key at `keyPath`.
 std::string signRelease(const std::string& keyPath, const std::string& manifest,
                         unsigned long long serial, long long expiresAt, std::string& signatureText);
+
+// The public key of the private key at `keyPath`, as the build takes it (64
+// hexadecimal digits), so that an earlier signature made with it can be checked.
+std::string releasePublicKey(const std::string& keyPath, std::string& publicKeyHex);
