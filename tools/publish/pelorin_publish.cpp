@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "publish/file_sha256.h"
+#include "transfer/file_sha256.h"
 #include "publish/input_checks.h"
 #include "publish/list_check.h"
 #include "publish/manifest_writer.h"
