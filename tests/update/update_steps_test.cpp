@@ -3,7 +3,9 @@
 #include <filesystem>
 
 #include "core/updater_context.h"
+#include "publish/release_signing.h"
 #include "support/installation.h"
+#include "support/test_server.h"
 #include "update/manifest.h"
 #include "update/temporary_files.h"
 
@@ -66,4 +68,33 @@ TEST_F(UpdateSteps, CleanUpKeepsThePackagesWithoutAnUpdate) {
     cleanTemporaryFiles(*context, false);
     EXPECT_FALSE(fs::exists(manifest));
     EXPECT_TRUE(fs::exists(package) && fs::exists(staged));
+}
+
+// With a release key, what was verified is what is used: a manifest written over the one on
+// the disk after its signature was checked (anyone who can write the data folder) decides
+// nothing the run reads.
+TEST_F(UpdateSteps, SignedManifestFieldsComeFromTheVerifiedBytes) {
+    TestServer server;
+    fs::copy_file(TestServer::caBundlePath(), installation.applicationDir + "/PelorinCert.pem",
+                  fs::copy_options::overwrite_existing);
+    const auto manifestWith = [&](char hashDigit) {
+        return "<Update><AppId>com.halvornesys.pelorin</AppId><Predicate>v &lt; 1.1</Predicate>"
+               "<Codebase>" +
+               server.url("/Pelorin.msi") + "</Codebase><Hash>" + std::string(40, hashDigit) +
+               "</Hash><Sha256>" + std::string(64, 'a') + "</Sha256></Update>\n";
+    };
+    server.putFile("/Win/UpdateWin.xml", manifestWith('A'));
+    std::string signature;
+    const std::string keys = PELORIN_SOURCE_DIR "/tests/e2e/release_keys/";
+    ASSERT_EQ(signRelease(keys + "release.pem", manifestWith('A'), 5, std::time(nullptr) + 86400,
+                          signature),
+              "");
+    server.putFile("/Win/UpdateWin.xml.sig", signature);
+    context->releasePublicKey = readFile(keys + "release.pem.pub").substr(0, 64);
+    ASSERT_TRUE(fetchManifest(*context, server.url("/Win/UpdateWin.xml"), true));
+    ASSERT_TRUE(context->manifestRefusal.empty()) << context->manifestRefusal;
+    installation.writeFile(manifest, manifestWith('B'));
+    EXPECT_EQ(readManifestValue(*context, "Hash"), std::string(40, 'A'));
+    EXPECT_TRUE(evaluateManifest(*context));
+    EXPECT_EQ(readFile(installation.dataDir + "/ReleaseSerial.txt").substr(0, 2), "5 ");
 }
