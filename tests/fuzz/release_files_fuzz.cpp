@@ -1,0 +1,22 @@
+// The release signature file and ReleaseSerial.txt, as an updater with a key
+// reads them: no crash, and nothing read that the format rejects. Whatever is
+// read must be written back to the same bytes (one text for each value: no
+// leading zero, no sign, no blank), with an expiry that names a real second.
+#include <cstdlib>
+#include <string>
+
+#include "update/release_signature.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    const std::string text(reinterpret_cast<const char*>(data), size);
+    ReleaseSignature signature;
+    if (parseReleaseSignature(text, signature) &&
+        (releaseSignatureText(signature) != text ||
+         utcText(signature.expiresAt) != signature.expires ||
+         signature.serial > 999999999999999999ULL)) {
+        std::abort();
+    }
+    AcceptedRelease accepted;
+    if (parseAcceptedRelease(text, accepted) && acceptedReleaseText(accepted) != text) std::abort();
+    return 0;
+}
