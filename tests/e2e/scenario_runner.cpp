@@ -491,11 +491,24 @@ void replayScenario(const std::string& name, UpdaterTarget& target, double* peak
         // The browser closes a while after the unpack copied the package, or after a minute;
         // the updater is killed once `killedOnceExists` does.
         const std::string killAt = expand(attr(logged, "killedOnceExists"), false);
+        // `overwrite` is written over with the bytes a server serves at `overwriteWith`
+        // ("NAME/PATH") once `overwriteOnceExists` does: someone who can write there.
+        const std::string overwrite = expand(attr(logged, "overwrite"), false);
+        const std::string overwriteAt = expand(attr(logged, "overwriteOnceExists"), false);
+        std::string overwriteBytes;
+        if (!overwrite.empty()) {
+            const std::string with = attr(logged, "overwriteWith");
+            overwriteBytes = readFile(hosts.at(with.substr(0, with.find('/'))).root() +
+                                      with.substr(with.find('/')));
+        }
         std::atomic<bool> running{true};
         std::thread watch([&] {
             auto closeAt = Clock::now() + 60s;
-            for (bool unpacked = false, killed = killAt.empty();
-                 running && (browser > 0 || !killed); std::this_thread::sleep_for(1ms)) {
+            for (bool unpacked = false, killed = killAt.empty(), written = overwrite.empty();
+                 running && (browser > 0 || !killed || !written);
+                 std::this_thread::sleep_for(1ms)) {
+                if (!written && (written = fs::exists(overwriteAt)))
+                    installation.writeFile(overwrite, overwriteBytes);
                 if (!unpacked && (unpacked = fs::exists(installation.updateDir + "/Pelorin.msi")))
                     closeAt =
                         std::min(closeAt, Clock::now() + std::chrono::seconds(browserSeconds));
