@@ -18,10 +18,11 @@ using EnvironmentLookup = std::function<const char*(const char* name)>;
 bool proxyFromEnvironment(const std::string& url, const EnvironmentLookup& lookup,
                           std::string& proxy);
 
-// True when `host` matches the list, "no_proxy"'s form: names or addresses
-// separated by commas or white space, each matching itself and every name
-// below it (a leading '.' changes nothing), letter case ignored; an entry
-// "*" matches every host.
+// True when `host` matches the list, "no_proxy"'s form, as libcurl 7.88 reads
+// it: entries separated by commas or blanks; the whole list "*" matches every
+// host. A host name matches an entry naming it or a domain above it (a
+// leading or trailing '.' changes nothing, letter case is ignored); an IPv4
+// or IPv6 address matches an address equal to it or a range "address/bits".
 bool hostInBypassList(const std::string& host, const std::string& list);
 
 // The scheme (lower case) and the host (without brackets, port or user) of `url`.

@@ -21,15 +21,16 @@ bool proxyFailed(CURL* handle, CURLcode result) {
            (result != CURLE_OK && tunnelAnswer >= 300);
 }
 
-// A proxy URL as the log names it: a password given with it stays out.
+}  // namespace
+
 std::string shownProxy(const std::string& proxy) {
+    // Everything up to the last '@' is the user's: a password may hold '/',
+    // ':' or '@' as they are.
     const std::size_t start = proxy.find("://") == std::string::npos ? 0 : proxy.find("://") + 3;
-    const std::size_t at = proxy.find('@', start);
-    if (at == std::string::npos || at > proxy.find('/', start)) return proxy;
+    const std::size_t at = proxy.rfind('@');
+    if (at == std::string::npos || at < start) return proxy;
     return proxy.substr(0, start) + proxy.substr(at + 1);
 }
-
-}  // namespace
 
 void useProxy(CURL* handle, const std::string& proxy) {
     // "" in both: no proxy at all, and no host exempt from the one given.

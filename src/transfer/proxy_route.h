@@ -22,3 +22,7 @@ void useProxy(CURL* handle, const std::string& proxy);
 // names no proxy logs nothing here.
 int performThroughProxies(TransferHandle& handle, const std::string& url, BoundedFile& target,
                           UpdaterContext& context);
+
+// A proxy URL as the log names it: without the user's name and password,
+// whatever characters they hold.
+std::string shownProxy(const std::string& proxy);

@@ -19,7 +19,8 @@ seconds=${1:-15}
 [ $# -gt 0 ] && shift
 targets=("$@")
 [ ${#targets[@]} -gt 0 ] ||
-  targets=(server_list_fuzz manifest_decision_fuzz command_dispatch_fuzz sha1_fuzz release_files_fuzz)
+  targets=(server_list_fuzz manifest_decision_fuzz command_dispatch_fuzz sha1_fuzz release_files_fuzz
+    proxy_lists_fuzz)
 
 [ "${PELORIN_FUZZ_BUILD:-1}" = 0 ] || bash tools/fuzz/build.sh >&2
 

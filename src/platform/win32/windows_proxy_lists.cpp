@@ -28,11 +28,23 @@ std::vector<std::string> pieces(const std::string& text, const char* separators)
     return result;
 }
 
-bool wildcardMatch(const char* pattern, const char* text) {
-    if (*pattern == '\0') return *text == '\0';
-    if (*pattern == '*')
-        return wildcardMatch(pattern + 1, text) || (*text && wildcardMatch(pattern, text + 1));
-    return *text && *pattern == *text && wildcardMatch(pattern + 1, text + 1);
+bool wildcardMatch(const std::string& pattern, const std::string& text) {
+    // Only the last '*' is ever returned to: whatever an earlier one took, the
+    // later one can take too. At most pattern × text steps, never exponential.
+    std::size_t p = 0, t = 0, star = std::string::npos, resume = 0;
+    while (t < text.size()) {
+        if (p < pattern.size() && pattern[p] == '*') {
+            star = p++, resume = t;
+        } else if (p < pattern.size() && (pattern[p] == '?' || pattern[p] == text[t])) {
+            ++p, ++t;
+        } else if (star != std::string::npos) {
+            p = star + 1, t = ++resume;
+        } else {
+            return false;
+        }
+    }
+    while (p < pattern.size() && pattern[p] == '*') ++p;
+    return p == pattern.size();
 }
 
 // The scheme of a proxy script's keyword ("PROXY host:port"), or null.
@@ -83,7 +95,7 @@ bool hostBypassed(const std::string& host, const std::string& list) {
             continue;
         }
         if (entry.find("://") != std::string::npos) entry = entry.substr(entry.find("://") + 3);
-        if (wildcardMatch(entry.c_str(), name.c_str())) return true;
+        if (wildcardMatch(entry, name)) return true;
     }
     return false;
 }

@@ -16,7 +16,8 @@ namespace windows_proxy_lists {
 std::vector<std::string> proxyList(const std::string& text, const std::string& scheme);
 
 // True when `host` is named in a bypass list: entries separated by ';' or white
-// space, '*' matching any run of characters, letter case ignored, a leading
+// space, '*' matching any run of characters and '?' any one, in at most pattern
+// × name steps, letter case ignored, a leading
 // "scheme://" ignored; "<local>" names every host without a dot.
 bool hostBypassed(const std::string& host, const std::string& list);
 
