@@ -1,7 +1,5 @@
-// The proxy settings' readers: no_proxy as libcurl reads it, the WinHTTP bypass
-// list and a proxy list or a configuration script's answer. Input: the host,
-// a line end, then the list. No crash, and each answer in bounded time
-// (libFuzzer's time-out ends a run that takes exponential time).
+// no_proxy, the WinHTTP bypass list and a proxy list, over "HOST\nLIST": no crash,
+// and each answer in bounded time (libFuzzer's time-out ends an exponential one).
 #include <string>
 
 #include "platform/proxy_environment.h"

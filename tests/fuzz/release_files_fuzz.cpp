@@ -1,7 +1,5 @@
-// The release signature file and ReleaseSerial.txt, as an updater with a key
-// reads them: no crash, and nothing read that the format rejects. Whatever is
-// read must be written back to the same bytes (one text for each value: no
-// leading zero, no sign, no blank), with an expiry that names a real second.
+// The signature file and ReleaseSerial.txt: nothing read that the format rejects, so what is
+// read writes back to the same bytes, with an expiry that names a real second.
 #include <cstdlib>
 #include <string>
 
