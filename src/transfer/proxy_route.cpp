@@ -9,12 +9,18 @@
 
 namespace {
 
+// The proxy's answer to the tunnel request (CONNECT), 0 when there was none.
+long proxyAnswer(CURL* handle) {
+    long answer = 0;
+    curl_easy_getinfo(handle, CURLINFO_HTTP_CONNECTCODE, &answer);
+    return answer;
+}
+
 // The proxy itself was not reached (refused, unknown, or silent until the
 // connect time-out) or refused the tunnel: another way may work.
 bool proxyFailed(CURL* handle, CURLcode result) {
-    long tunnelAnswer = 0;
+    const long tunnelAnswer = proxyAnswer(handle);
     curl_off_t connectedAfter = 0;
-    curl_easy_getinfo(handle, CURLINFO_HTTP_CONNECTCODE, &tunnelAnswer);
     curl_easy_getinfo(handle, CURLINFO_CONNECT_TIME_T, &connectedAfter);
     return result == CURLE_COULDNT_RESOLVE_PROXY || result == CURLE_COULDNT_CONNECT ||
            result == CURLE_PROXY || (result == CURLE_OPERATION_TIMEDOUT && connectedAfter == 0) ||
@@ -55,9 +61,14 @@ int performThroughProxies(TransferHandle& handle, const std::string& url, Bounde
         writeInto(handle.get(), target);
         result = curl_easy_perform(handle.get());
         const bool lastWay = i + 1 == proxies.size();
-        if (lastWay || proxy.empty() || !proxyFailed(handle.get(), result) || target.written > 0)
-            break;
-        context.log(handle.errorText(result, target), LogLevel::Warning, false);
+        const bool failed = !proxy.empty() && proxyFailed(handle.get(), result);
+        // The one answer an administrator must act on, said in plain words.
+        if (failed && proxyAnswer(handle.get()) == 407)
+            context.log("Proxy " + shownProxy(proxy) + " requires authentication",
+                        LogLevel::Warning, true);
+        if (lastWay || !failed || target.written > 0) break;
+        if (proxyAnswer(handle.get()) != 407)
+            context.log(handle.errorText(result, target), LogLevel::Warning, false);
     }
     return result;
 }

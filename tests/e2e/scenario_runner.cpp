@@ -138,7 +138,8 @@ struct Host {
 };
 
 // tinyproxy in the foreground on a free loopback port, its log in a folder of
-// its own; with `unreachable`, a port where nothing listens.
+// its own; with `unreachable`, a port where nothing listens; with `basicAuth`
+// ("USER PASSWORD"), only for that user.
 struct Proxy {
     TempDir dir;
     int port = bindLoopback(LoopbackSocket(), 0, false, "a proxy");
@@ -149,7 +150,10 @@ struct Proxy {
         if (attr(element, "unreachable") == "true") return;
         std::ofstream(dir.path() + "/tinyproxy.conf")
             << "Port " << port << "\nListen 127.0.0.1\nTimeout 60\nLogLevel Info\n"
-            << "LogFile \"" << dir.path() << "/access.log\"\nAllow 127.0.0.1\n";
+            << "LogFile \"" << dir.path() << "/access.log\"\nAllow 127.0.0.1\n"
+            << (attr(element, "basicAuth").empty()
+                    ? ""
+                    : "BasicAuth " + attr(element, "basicAuth") + "\n");
         pid = spawn({"/usr/bin/tinyproxy", "-d", "-c", dir.path() + "/tinyproxy.conf"},
                     dir.path() + "/out");
         for (const auto limit = Clock::now() + 30s;
