@@ -17,13 +17,17 @@ long proxyAnswer(CURL* handle) {
 }
 
 // The proxy itself was not reached (refused, unknown, or silent until the
-// connect time-out) or refused the tunnel: another way may work.
+// connect time-out), refused the tunnel, or took the connection and never
+// completed the tunnel within the connect time-out: another way may work.
 bool proxyFailed(CURL* handle, CURLcode result) {
     const long tunnelAnswer = proxyAnswer(handle);
-    curl_off_t connectedAfter = 0;
+    curl_off_t connectedAfter = 0, tunnelledAfter = 0;
     curl_easy_getinfo(handle, CURLINFO_CONNECT_TIME_T, &connectedAfter);
+    curl_easy_getinfo(handle, CURLINFO_APPCONNECT_TIME_T, &tunnelledAfter);
+    const bool timedOut = result == CURLE_OPERATION_TIMEDOUT;
     return result == CURLE_COULDNT_RESOLVE_PROXY || result == CURLE_COULDNT_CONNECT ||
-           result == CURLE_PROXY || (result == CURLE_OPERATION_TIMEDOUT && connectedAfter == 0) ||
+           result == CURLE_PROXY || (timedOut && connectedAfter == 0) ||
+           (timedOut && tunnelAnswer == 0 && tunnelledAfter == 0) ||
            (result != CURLE_OK && tunnelAnswer >= 300);
 }
 
