@@ -132,9 +132,12 @@ struct WineTarget : UpdaterTarget {
     bool setSystemProxy(bool machine, const std::string& proxy, const std::string& bypass,
                         const std::string& script) override {
         std::string bytes, hex;
-        for (std::uint32_t word : {machine ? 0x18u : 0x46u, 0u, proxy.empty() ? 4u : 2u})
+        // script "detect": automatic detection on (flags 8), direct otherwise.
+        const bool detect = script == "detect";
+        const std::uint32_t flags = detect ? 9u : proxy.empty() ? 4u : 2u;
+        for (std::uint32_t word : {machine ? 0x18u : 0x46u, 0u, flags})
             bytes.append(reinterpret_cast<char*>(&word), 4);
-        for (const std::string& text : {proxy, bypass, script}) {
+        for (const std::string& text : {proxy, bypass, detect ? std::string() : script}) {
             const auto size = static_cast<std::uint32_t>(text.size());
             bytes.append(reinterpret_cast<const char*>(&size), 4) += text;
         }

@@ -6,6 +6,7 @@
 #include <winhttp.h>
 
 #include <cstdlib>
+#include <map>
 
 #include "platform/platform.h"
 #include "platform/proxy_environment.h"
@@ -81,31 +82,72 @@ bool runsAsSystem() {
            IsWellKnownSid(reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid, WinLocalSystemSid);
 }
 
+// One WinHTTP session for the run's discovery, with time-outs of its own: a
+// configuration server that never answers costs seconds, not minutes, and
+// only once a run.
+HINTERNET discoverySession() {
+    static const InternetHandle session([] {
+        const HINTERNET handle = WinHttpOpen(L"PelorinAutoUpdate", WINHTTP_ACCESS_TYPE_NO_PROXY,
+                                             WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0);
+        if (handle) WinHttpSetTimeouts(handle, 5000, 5000, 5000, 5000);
+        return handle;
+    }());
+    return session.get();
+}
+
+// What discovery found in this run: the ways for each scheme and host, and
+// which kind of discovery failed, so that none is asked twice.
+struct DiscoveryMemory {
+    std::map<std::string, std::vector<std::string>> waysByHost;
+    bool scriptFailed = false, detectionFailed = false;
+};
+
+DiscoveryMemory& discoveryMemory() {
+    static DiscoveryMemory memory;
+    return memory;
+}
+
+// Asks without the account's credentials first: a configuration server gets
+// them only once it has asked for them.
+bool askForProxy(const std::wstring& url, WINHTTP_AUTOPROXY_OPTIONS& options,
+                 WINHTTP_PROXY_INFO& answer) {
+    options.fAutoLogonIfChallenged = FALSE;
+    if (WinHttpGetProxyForUrl(discoverySession(), url.c_str(), &options, &answer)) return true;
+    if (GetLastError() != ERROR_WINHTTP_LOGIN_FAILURE) return false;
+    options.fAutoLogonIfChallenged = TRUE;
+    return WinHttpGetProxyForUrl(discoverySession(), url.c_str(), &options, &answer);
+}
+
 // What a proxy script, named or found by detection, answers for `url`.
 std::vector<std::string> scriptProxies(const std::string& url, const wchar_t* scriptUrl,
                                        bool detect) {
-    InternetHandle session(WinHttpOpen(L"PelorinAutoUpdate", WINHTTP_ACCESS_TYPE_NO_PROXY,
-                                       WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0));
-    if (!session.get()) return {};
+    DiscoveryMemory& memory = discoveryMemory();
+    const std::string host = platform::urlScheme(url) + "://" + platform::urlHost(url);
+    const auto known = memory.waysByHost.find(host);
+    if (known != memory.waysByHost.end()) return known->second;
+    std::vector<std::string>& ways = memory.waysByHost[host];
+    if (!discoverySession()) return ways;
     const std::wstring wideUrl = platform::widenPath(url);
     for (const bool byUrl : {true, false}) {
-        if (byUrl ? !scriptUrl || !*scriptUrl : !detect) continue;
+        bool& failed = byUrl ? memory.scriptFailed : memory.detectionFailed;
+        if (failed || (byUrl ? !scriptUrl || !*scriptUrl : !detect)) continue;
         WINHTTP_AUTOPROXY_OPTIONS options = {};
         options.dwFlags = byUrl ? WINHTTP_AUTOPROXY_CONFIG_URL : WINHTTP_AUTOPROXY_AUTO_DETECT;
         options.dwAutoDetectFlags =
             byUrl ? 0 : WINHTTP_AUTO_DETECT_TYPE_DHCP | WINHTTP_AUTO_DETECT_TYPE_DNS_A;
         options.lpszAutoConfigUrl = byUrl ? scriptUrl : nullptr;
-        options.fAutoLogonIfChallenged = TRUE;
         WINHTTP_PROXY_INFO answer = {};
-        if (!WinHttpGetProxyForUrl(session.get(), wideUrl.c_str(), &options, &answer)) continue;
+        if (!askForProxy(wideUrl, options, answer)) {
+            failed = true;
+            continue;
+        }
         ProxyInfo info;
         info.fill(answer);
-        if (info.accessType != WINHTTP_ACCESS_TYPE_NAMED_PROXY) return {""};
-        const std::vector<std::string> ways =
-            namedProxies(url, info.proxy.get(), info.bypass.get());
+        if (info.accessType != WINHTTP_ACCESS_TYPE_NAMED_PROXY) return ways = {""};
+        ways = namedProxies(url, info.proxy.get(), info.bypass.get());
         if (!ways.empty()) return ways;
     }
-    return {};
+    return ways;
 }
 
 std::vector<std::string> userProxies(const std::string& url) {
