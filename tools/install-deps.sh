@@ -9,7 +9,8 @@
 #   tests: the above, and GoogleTest, clang-format, GNU time (the peak memory
 #          of a run), iproute2 (loopback in the suites' own network namespace),
 #          the FTP and SFTP mirrors' programs (python3-pyftpdlib, sshd) and the
-#          proxy the transfers are sent through (tinyproxy)
+#          proxy the transfers are sent through (tinyproxy, and socat for its
+#          TLS front)
 #
 # Nothing installed here starts or enables a service: the tests start their
 # own sshd and tinyproxy on loopback ports, and the system's SSH and proxy
@@ -19,7 +20,7 @@ set -euo pipefail
 demo_packages=(build-essential cmake ninja-build pkg-config libcurl4-openssl-dev libtinyxml-dev
                libssl-dev openssl python3 msitools wixl)
 test_packages=("${demo_packages[@]}" libgtest-dev curl clang-format time iproute2
-               python3-pyftpdlib openssh-server openssh-client tinyproxy)
+               python3-pyftpdlib openssh-server openssh-client tinyproxy socat)
 
 case ${1:-tests} in
   demo) packages=("${demo_packages[@]}") ;;

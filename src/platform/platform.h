@@ -182,7 +182,13 @@ bool putOnDisk(const std::vector<std::filesystem::path>& files,
 // direct connection. Never empty; {""} when the machine names no proxy. The
 // environment comes first (proxy_environment.h); on Windows then the user's
 // Internet settings, for a run as SYSTEM the machine's WinHTTP setting.
-std::vector<std::string> proxiesFor(const std::string& url);
+struct ProxyWays {
+    std::vector<std::string> proxies;
+    // Named by the system's settings rather than the environment: such a
+    // proxy is answered with the account's own credentials when it asks.
+    bool fromSystemSettings = false;
+};
+ProxyWays proxiesFor(const std::string& url);
 
 // ---- Command lines the updater runs ----
 // Each platform's texts are pure functions in a table of its own, built on

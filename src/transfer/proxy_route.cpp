@@ -42,16 +42,27 @@ std::string shownProxy(const std::string& proxy) {
     return proxy.substr(0, start) + proxy.substr(at + 1);
 }
 
-void useProxy(CURL* handle, const std::string& proxy) {
+void useProxy(CURL* handle, const std::string& proxy, bool withAccountCredentials) {
     // "" in both: no proxy at all, and no host exempt from the one given.
     curl_easy_setopt(handle, CURLOPT_PROXY, proxy.c_str());
     curl_easy_setopt(handle, CURLOPT_NOPROXY, "");
+    // An empty user and password make SSPI answer as the account the run is
+    // (the machine account for SYSTEM); credentials in a proxy URL of the
+    // environment are the user's choice and go as libcurl sends them.
+    const bool accountAnswers = withAccountCredentials && !proxy.empty();
+    curl_easy_setopt(handle, CURLOPT_PROXYUSERPWD, accountAnswers ? ":" : nullptr);
+    curl_easy_setopt(handle, CURLOPT_PROXYAUTH,
+                     accountAnswers ? CURLAUTH_NEGOTIATE | CURLAUTH_NTLM : CURLAUTH_BASIC);
+    // A proxy spoken to over TLS is the network's, trusted as the system
+    // trusts it; the update server is still held to the updater's bundle.
+    curl_easy_setopt(handle, CURLOPT_PROXY_SSL_OPTIONS, CURLSSLOPT_NATIVE_CA);
 }
 
 int performThroughProxies(TransferHandle& handle, const std::string& url, BoundedFile& target,
                           UpdaterContext& context) {
     handle.aim(url, target.limit);
-    const std::vector<std::string> proxies = platform::proxiesFor(url);
+    const platform::ProxyWays ways = platform::proxiesFor(url);
+    const std::vector<std::string>& proxies = ways.proxies;
     CURLcode result = CURLE_OK;
     for (std::size_t i = 0; i < proxies.size(); ++i) {
         const std::string& proxy = proxies[i];
@@ -61,7 +72,7 @@ int performThroughProxies(TransferHandle& handle, const std::string& url, Bounde
         } else if (i > 0) {
             context.log("Connecting directly to " + url + " ", LogLevel::Info, true);
         }
-        useProxy(handle.get(), proxy);
+        useProxy(handle.get(), proxy, ways.fromSystemSettings);
         writeInto(handle.get(), target);
         result = curl_easy_perform(handle.get());
         const bool lastWay = i + 1 == proxies.size();

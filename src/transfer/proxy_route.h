@@ -11,8 +11,9 @@ class UpdaterContext;
 
 // Makes `handle`'s next transfer go through `proxy`, or direct for the empty
 // text. libcurl's own reading of the environment is overruled either way, so
-// that the choice logged is the choice made.
-void useProxy(CURL* handle, const std::string& proxy);
+// that the choice logged is the choice made. `withAccountCredentials`: a
+// proxy that asks is offered Negotiate and NTLM as the run's account.
+void useProxy(CURL* handle, const std::string& proxy, bool withAccountCredentials);
 
 // Fetches `url` on `handle` into `target`, refused beyond `target.limit`,
 // through each way platform::proxiesFor names, in order, until one reaches

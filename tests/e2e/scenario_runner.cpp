@@ -139,17 +139,32 @@ struct Host {
 
 // tinyproxy in the foreground on a free loopback port, its log in a folder of
 // its own; with `unreachable`, a port where nothing listens; with `basicAuth`
-// ("USER PASSWORD"), only for that user.
+// ("USER PASSWORD"), only for that user; with `tls`, spoken to over TLS
+// (socat in front, the test CA's certificate, which no system trusts).
 struct Proxy {
     TempDir dir;
     int port = bindLoopback(LoopbackSocket(), 0, false, "a proxy");
-    pid_t pid = -1;
-    std::string url() const { return "http://127.0.0.1:" + std::to_string(port); }
+    bool tls = false;
+    pid_t pid = -1, tlsPid = -1;
+    std::string url() const {
+        return (tls ? "https" : "http") + std::string("://127.0.0.1:") + std::to_string(port);
+    }
 
-    explicit Proxy(Element element) {
+    explicit Proxy(Element element) : tls(attr(element, "tls") == "true") {
         if (attr(element, "unreachable") == "true") return;
+        const int innerPort = tls ? bindLoopback(LoopbackSocket(), 0, false, "a proxy") : port;
+        if (tls) {
+            const std::string cert = TestServer::caBundlePath();
+            const std::string base = cert.substr(0, cert.size() - 6) + "server";
+            tlsPid = spawn({"/usr/bin/socat",
+                            "OPENSSL-LISTEN:" + std::to_string(port) +
+                                ",bind=127.0.0.1,reuseaddr,fork,verify=0,cert=" + base +
+                                ".pem,key=" + base + ".key",
+                            "TCP:127.0.0.1:" + std::to_string(innerPort)},
+                           dir.path() + "/socat.out");
+        }
         std::ofstream(dir.path() + "/tinyproxy.conf")
-            << "Port " << port << "\nListen 127.0.0.1\nTimeout 60\nLogLevel Info\n"
+            << "Port " << innerPort << "\nListen 127.0.0.1\nTimeout 60\nLogLevel Info\n"
             << "LogFile \"" << dir.path() << "/access.log\"\nAllow 127.0.0.1\n"
             << (attr(element, "basicAuth").empty()
                     ? ""
@@ -165,9 +180,21 @@ struct Proxy {
                 throw std::runtime_error("no tinyproxy:\n" + readFile(dir.path() + "/out"));
             }
         }
+        for (const auto limit = Clock::now() + 30s; tls && !accepting(port);
+             std::this_thread::sleep_for(20ms)) {
+            if (hasEnded(tlsPid) || Clock::now() > limit)
+                throw std::runtime_error("no socat:\n" + readFile(dir.path() + "/socat.out"));
+        }
+    }
+    static bool accepting(int port) {
+        LoopbackSocket probe;
+        sockaddr_in address{
+            AF_INET, htons(static_cast<uint16_t>(port)), {htonl(INADDR_LOOPBACK)}, {}};
+        return ::connect(probe.fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
     }
     ~Proxy() {
         if (pid > 0) stopChild(pid);
+        if (tlsPid > 0) stopChild(tlsPid);
     }
     // The request lines it received, in order, without their HTTP version.
     std::vector<std::string> requests() const {

@@ -41,8 +41,11 @@ public:
         }
         handle_.aim(transfer.url, transfer.byteLimit);
         curl_easy_setopt(handle_.get(), CURLOPT_PRIVATE, this);
-        useProxy(handle_.get(), settings.proxy.empty() ? platform::proxiesFor(transfer.url).front()
-                                                       : settings.proxy);
+        const platform::ProxyWays ways = platform::proxiesFor(transfer.url);
+        if (settings.proxy.empty())
+            useProxy(handle_.get(), ways.proxies.front(), ways.fromSystemSettings);
+        else
+            useProxy(handle_.get(), settings.proxy, false);
         if (!openTarget()) return;
         added_ = curl_multi_add_handle(multi_, handle_.get()) == CURLM_OK;
         if (!added_) transfer_.error = "Unknown error";

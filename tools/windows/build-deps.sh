@@ -160,16 +160,18 @@ build_libssh2() {
 
 build_curl() {
   local src=$1
-  log "building libcurl $curl_ver (OpenSSL; HTTP, HTTPS, FTP, SFTP)"
+  log "building libcurl $curl_ver (OpenSSL; HTTP, HTTPS, FTP, SFTP; SSPI)"
   # No CA bundle or path is built in: a certificate is trusted only when it
-  # chains to the bundle the updater names.
+  # chains to the bundle the updater names. This curl's CMake offers SSPI
+  # only beside Schannel; setting its define directly gives SSPI beside
+  # OpenSSL, as the autotools build's --with-windows-sspi does.
   mingw_cmake -S "$src" -B "$work/build-curl" \
     -DBUILD_CURL_EXE=OFF -DBUILD_TESTING=OFF -DENABLE_CURL_MANUAL=OFF \
     -DBUILD_LIBCURL_DOCS=OFF -DBUILD_MISC_DOCS=OFF \
     -DCURL_USE_OPENSSL=ON -DOPENSSL_USE_STATIC_LIBS=ON -DOPENSSL_ROOT_DIR="$staging" \
     -DCURL_USE_SCHANNEL=OFF -DCURL_USE_MBEDTLS=OFF \
     -DCURL_USE_BEARSSL=OFF -DCURL_USE_WOLFSSL=OFF -DCURL_USE_NSS=OFF \
-    -DCURL_USE_GNUTLS=OFF -DCURL_WINDOWS_SSPI=OFF -DCURL_DISABLE_CRYPTO_AUTH=OFF \
+    -DCURL_USE_GNUTLS=OFF -DCURL_WINDOWS_SSPI=ON -DUSE_WINDOWS_SSPI=ON -DCURL_DISABLE_CRYPTO_AUTH=OFF \
     -DHTTP_ONLY=OFF -DCURL_DISABLE_FTP=OFF -DCURL_USE_LIBSSH2=ON -DCURL_USE_LIBSSH=OFF \
     -DCURL_DISABLE_LDAP=ON -DCURL_DISABLE_LDAPS=ON \
     -DCURL_DISABLE_FILE=ON -DCURL_DISABLE_DICT=ON \
@@ -188,6 +190,12 @@ build_curl() {
     { grep -i 'enabled' "$work/curl.configure.log"; die "curl was not configured with OpenSSL"; }
   grep -Eq 'Enabled protocols:.*SFTP' "$work/curl.configure.log" ||
     { grep -i 'enabled' "$work/curl.configure.log"; die "curl was not configured with SFTP"; }
+  # Proxies of the system's settings are answered with the account's own
+  # credentials, through SSPI, as Windows programs answer them.
+  grep -Eq 'Enabled features:.*SSPI' "$work/curl.configure.log" &&
+    grep -Eq 'Enabled features:.*NTLM' "$work/curl.configure.log" &&
+    grep -Eq 'Enabled features:.*SPNEGO' "$work/curl.configure.log" ||
+    { grep -i 'enabled' "$work/curl.configure.log"; die "curl was not configured with SSPI"; }
   cmake --build "$work/build-curl" -j "$jobs" >"$work/curl.build.log" 2>&1 ||
     { tail -n 40 "$work/curl.build.log"; die "building curl failed"; }
   cmake --install "$work/build-curl" >>"$work/curl.build.log" 2>&1 ||
@@ -233,7 +241,7 @@ openssl_ver='' libssh2_ver='' curl_ver='' tinyxml_ver='' googletest_ver=''
 read_source_versions
 # Raised whenever the build options below change: other options, other
 # libraries, from the same sources.
-recipe=3
+recipe=31
 key="$target-r${recipe}_openssl-${openssl_ver}_libssh2-${libssh2_ver}_curl-${curl_ver}"
 key+="_tinyxml-${tinyxml_ver}_googletest-${googletest_ver}"
 prefix=$cache_root/$key

@@ -6,11 +6,11 @@
 
 namespace platform {
 
-std::vector<std::string> proxiesFor(const std::string& url) {
+ProxyWays proxiesFor(const std::string& url) {
     std::string proxy;
     proxyFromEnvironment(
         url, [](const char* name) { return std::getenv(name); }, proxy);
-    return {proxy};
+    return {{proxy}, false};
 }
 
 }  // namespace platform

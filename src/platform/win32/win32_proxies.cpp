@@ -174,16 +174,16 @@ std::vector<std::string> machineProxies(const std::string& url) {
 
 namespace platform {
 
-std::vector<std::string> proxiesFor(const std::string& url) {
+ProxyWays proxiesFor(const std::string& url) {
     std::string proxy;
     if (proxyFromEnvironment(
             url, [](const char* name) { return std::getenv(name); }, proxy))
-        return {proxy};
+        return {{proxy}, false};
     std::vector<std::string> ways;
     if (!runsAsSystem()) ways = userProxies(url);
     if (ways.empty()) ways = machineProxies(url);
     if (ways.empty()) ways.push_back("");
-    return ways;
+    return {ways, true};
 }
 
 }  // namespace platform
