@@ -1,4 +1,4 @@
-// The Windows build under Wine (README.md; set up by tools/windows/e2e.sh, skipped
+// The Windows build under Wine (docs/windows_build.md; set up by tools/windows/e2e.sh, skipped
 // without PELORIN_E2E_WINDOWS_EXE): every scenario, the task commands, the launcher.
 #include <gtest/gtest.h>
 #include <pwd.h>

@@ -92,10 +92,20 @@ grep -qx "CMAKE_GTEST_DISCOVER_TESTS_DISCOVERY_MODE:[A-Z]*=$discovery" \
 configure build/windows windows "$PELORIN_WINDOWS_DEPS" \
   -DCMAKE_GTEST_DISCOVER_TESTS_DISCOVERY_MODE=$discovery
 cmake --build build/windows -j "$jobs"
-format=$(i686-w64-mingw32-objdump -f build/windows/PelorinAutoUpdate.exe)
+product=build/windows/PelorinAutoUpdate.exe
+format=$(i686-w64-mingw32-objdump -f "$product")
 grep -q 'file format pei-i386' <<<"$format" ||
   { echo "windows-build: the product is no 32-bit program: $format" >&2; exit 1; }
-phase "i686 product built (pei-i386)"
+# Shipped stripped; its symbols beside the build, named by the program.
+symbols=$(i686-w64-mingw32-objdump -f "$product.debug")
+if grep -q HAS_SYMS <<<"$format" || ! grep -q HAS_SYMS <<<"$symbols" ||
+  [[ "$(i686-w64-mingw32-objdump -s -j .gnu_debuglink "$product" |
+    sed -n 's/^ [0-9a-f]\{6,\} .\{35\}  //p' | tr -d '\n')" != PelorinAutoUpdate.exe.debug.* ]]; then
+  echo "windows-build: the product is not stripped with its symbols in $product.debug" >&2
+  exit 1
+fi
+phase "i686 product built (pei-i386, stripped: $(stat -c %s "$product") bytes; symbols in\
+ $product.debug, $(stat -c %s "$product.debug") bytes)"
 
 # The bundle as a browser's installer takes it: every file in the updater's
 # folder, the release tools beside it.
@@ -105,6 +115,8 @@ for file in PelorinAutoUpdate.exe BatchLauncher.vbs PelorinUpdateTask.xml pelori
   pelorin-mirrors.exe; do
   [ -f "$bundle/bin/$file" ] || { echo "windows-build: the bundle lacks bin/$file" >&2; exit 1; }
 done
+cmp -s "$product" "$bundle/bin/PelorinAutoUpdate.exe" && [ ! -e "$bundle/bin/PelorinAutoUpdate.exe.debug" ] ||
+  { echo "windows-build: the bundle's updater is not the stripped one alone" >&2; exit 1; }
 rm -rf "$bundle"
 phase "bundle installs"
 

@@ -64,6 +64,12 @@ cmake --preset "$preset" -B "$windows_build" "${fresh[@]}" \
   { cat "$windows_build/configure.log" >&2; exit 1; }
 # The one with the test release key too, for the scenarios of signed releases.
 cmake --build "$windows_build" -j "$jobs" --target PelorinAutoUpdate PelorinAutoUpdate-signed
+# The scenarios run the updater as shipped: stripped, its symbols beside it.
+format=$($arch-w64-mingw32-objdump -f "$windows_build/PelorinAutoUpdate.exe")
+if grep -q HAS_SYMS <<<"$format" || [ ! -f "$windows_build/PelorinAutoUpdate.exe.debug" ]; then
+  echo "windows-e2e: $windows_build/PelorinAutoUpdate.exe is not stripped" >&2
+  exit 1
+fi
 PELORIN_MINGW_CXX=$arch-w64-mingw32-g++-posix \
   bash tools/windows/standins/build-standins.sh "$windows_build/standins"
 phase "Windows updater ($arch) and stand-ins built"
