@@ -16,10 +16,20 @@ long proxyAnswer(CURL* handle) {
     return answer;
 }
 
+// A TLS failure before any tunnel answer can only be the proxy's own: the
+// update server's handshake starts after the proxy has answered CONNECT.
+bool proxyTlsFailed(const std::string& proxy, CURLcode result, long tunnelAnswer) {
+    const bool tlsFailure = result == CURLE_SSL_CONNECT_ERROR ||
+                            result == CURLE_PEER_FAILED_VERIFICATION ||
+                            result == CURLE_SSL_CERTPROBLEM || result == CURLE_SSL_ISSUER_ERROR;
+    return tlsFailure && tunnelAnswer == 0 && proxy.rfind("https://", 0) == 0;
+}
+
 // The proxy itself was not reached (refused, unknown, or silent until the
-// connect time-out), refused the tunnel, or took the connection and never
-// completed the tunnel within the connect time-out: another way may work.
-bool proxyFailed(CURL* handle, CURLcode result) {
+// connect time-out), its certificate could not be checked, it refused the
+// tunnel, or it took the connection and never completed the tunnel within
+// the connect time-out: another way may work.
+bool proxyFailed(CURL* handle, const std::string& proxy, CURLcode result) {
     const long tunnelAnswer = proxyAnswer(handle);
     curl_off_t connectedAfter = 0, tunnelledAfter = 0;
     curl_easy_getinfo(handle, CURLINFO_CONNECT_TIME_T, &connectedAfter);
@@ -28,6 +38,7 @@ bool proxyFailed(CURL* handle, CURLcode result) {
     return result == CURLE_COULDNT_RESOLVE_PROXY || result == CURLE_COULDNT_CONNECT ||
            result == CURLE_PROXY || (timedOut && connectedAfter == 0) ||
            (timedOut && tunnelAnswer == 0 && tunnelledAfter == 0) ||
+           proxyTlsFailed(proxy, result, tunnelAnswer) ||
            (result != CURLE_OK && tunnelAnswer >= 300);
 }
 
@@ -76,7 +87,7 @@ int performThroughProxies(TransferHandle& handle, const std::string& url, Bounde
         writeInto(handle.get(), target);
         result = curl_easy_perform(handle.get());
         const bool lastWay = i + 1 == proxies.size();
-        const bool failed = !proxy.empty() && proxyFailed(handle.get(), result);
+        const bool failed = !proxy.empty() && proxyFailed(handle.get(), proxy, result);
         // The one answer an administrator must act on, said in plain words.
         if (failed && proxyAnswer(handle.get()) == 407)
             context.log("Proxy " + shownProxy(proxy) + " requires authentication",
