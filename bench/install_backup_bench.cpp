@@ -23,7 +23,7 @@
 #include "core/path_utils.h"
 #include "platform/platform.h"
 #include "support/temp_dir.h"
-#include "update/install_backup.h"
+#include "install/install_backup.h"
 
 namespace fs = std::filesystem;
 

@@ -7,7 +7,7 @@
 #include "core/path_utils.h"
 #include "core/updater_context.h"
 #include "serverlist/server_list.h"
-#include "update/temporary_files.h"
+#include "install/temporary_files.h"
 
 namespace {
 

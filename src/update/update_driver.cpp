@@ -4,9 +4,9 @@
 #include "serverlist/server_list.h"
 #include "transfer/package_download.h"
 #include "update/manifest.h"
-#include "update/package_installer.h"
+#include "install/package_installer.h"
 #include "update/package_validation.h"
-#include "update/temporary_files.h"
+#include "install/temporary_files.h"
 
 namespace {
 

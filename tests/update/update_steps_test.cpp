@@ -7,7 +7,7 @@
 #include "support/installation.h"
 #include "support/test_server.h"
 #include "update/manifest.h"
-#include "update/temporary_files.h"
+#include "install/temporary_files.h"
 
 namespace fs = std::filesystem;
 

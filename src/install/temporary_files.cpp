@@ -1,4 +1,4 @@
-#include "update/temporary_files.h"
+#include "install/temporary_files.h"
 
 #include <cstdio>
 

@@ -1,4 +1,4 @@
-#include "update/package_installer.h"
+#include "install/package_installer.h"
 
 #include <cstdio>
 
@@ -7,8 +7,8 @@
 #include "core/release_paths.h"
 #include "core/updater_context.h"
 #include "platform/platform.h"
-#include "update/install_backup.h"
-#include "update/path_wait.h"
+#include "install/install_backup.h"
+#include "install/path_wait.h"
 
 namespace {
 
