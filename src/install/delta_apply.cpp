@@ -51,8 +51,18 @@ struct ChunkBuffers {
     std::unique_ptr<ZSTD_DCtx, decltype(&ZSTD_freeDCtx)> context{ZSTD_createDCtx(), ZSTD_freeDCtx};
 };
 
+// Sized to `length` within one block of `bound` bytes, made when first needed:
+// growing step by step would hold the old block and the new one at once.
+void sizeWithin(std::vector<unsigned char>& buffer, std::size_t length, std::size_t bound) {
+    if (buffer.capacity() < length) {
+        std::vector<unsigned char>().swap(buffer);
+        buffer.reserve(bound);
+    }
+    buffer.resize(length);
+}
+
 bool readReference(std::FILE* installed, const DeltaChunk& chunk, ChunkBuffers& buffers) {
-    buffers.reference.resize(chunk.referenceLength);
+    sizeWithin(buffers.reference, chunk.referenceLength, deltaReferenceBytes);
     if (chunk.referenceLength == 0) return true;
     return installed &&
            std::fseek(installed, static_cast<long>(chunk.referenceOffset), SEEK_SET) == 0 &&
@@ -62,7 +72,7 @@ bool readReference(std::FILE* installed, const DeltaChunk& chunk, ChunkBuffers& 
 
 bool decodeChunk(const DeltaChunk& chunk, ChunkBuffers& buffers) {
     ZSTD_DCtx* context = buffers.context.get();
-    buffers.output.resize(chunk.outputLength);
+    sizeWithin(buffers.output, chunk.outputLength, deltaChunkBytes);
     if (!context || ZSTD_getFrameContentSize(buffers.payload.data(), buffers.payload.size()) !=
                         chunk.outputLength)
         return false;

@@ -92,6 +92,11 @@ bool DeltaReader::readChunkHead(DeltaChunk& chunk) {
 
 bool DeltaReader::nextChunk(DeltaChunk& chunk, std::vector<unsigned char>& payload) {
     if (!readChunkHead(chunk)) return false;
+    // One block of the bound, so that no payload's growth holds two at once.
+    if (payload.capacity() < chunk.payloadLength) {
+        std::vector<unsigned char>().swap(payload);
+        payload.reserve(ZSTD_compressBound(deltaChunkBytes));
+    }
     payload.resize(chunk.payloadLength);
     return read(payload.data(), payload.size());
 }
