@@ -17,6 +17,9 @@
 namespace {
 
 const std::string fallback = ", downloading the full package";
+// More file heads than any release has: the heads are held for the whole
+// release, so their count is bounded before it is read on.
+constexpr std::size_t deltaEntryLimit = 1000000;
 
 std::string nativeJoin(std::string directory, const std::string& deltaPath) {
     std::size_t start = 0;
@@ -124,6 +127,7 @@ bool readHeads(const std::string& deltaPath, std::vector<DeltaEntry>& entries) {
         DeltaChunk chunk;
         for (std::uint32_t i = 0; i < entry.chunkCount; ++i)
             if (!reader.skipChunk(chunk)) return false;
+        if (entries.size() == deltaEntryLimit) return false;
         entries.push_back(entry);
     }
     return reader.atEnd();
@@ -178,6 +182,10 @@ std::string applyDelta(UpdaterContext& context, const std::string& deltaPath) {
     if (!clearStaging(context) || !makeTree(context.updateDir, tree))
         return "Delta update could not be staged" + fallback;
     const std::string failed = rebuildTree(context, deltaPath, tree);
-    if (!failed.empty()) return "Delta update failed to apply to " + failed + fallback;
+    if (!failed.empty()) {
+        // Nothing of a failed delta stays, whatever becomes of the package.
+        clearStaging(context);
+        return "Delta update failed to apply to " + failed + fallback;
+    }
     return std::string();
 }

@@ -106,5 +106,6 @@ TEST_F(DeltaApply, EachFailureSaysWhyTheFullPackageIsTaken) {
             write(installation.rootDir + "/" + c.installedChange, "changed by the user");
         write(delta, c.deltaBytes);
         EXPECT_EQ(applyDelta(*context, delta), c.line + tail);
+        EXPECT_FALSE(fs::exists(staged));  // nothing of it left to install
     }
 }
