@@ -158,8 +158,8 @@ std::string rebuildTree(const UpdaterContext& context, const std::string& deltaP
     ChunkBuffers buffers;
     DeltaEntry entry;
     while (reader.nextEntry(entry)) {
-        const std::string staged = nativeJoin(tree, entry.path);
         if (entry.kind == 'U') continue;
+        const std::string staged = nativeJoin(tree, entry.path);
         if (!makeParents(tree, entry.path) ||
             !rebuildFile(reader, entry, nativeJoin(context.rootDir, entry.path), staged, buffers))
             return entry.path;
