@@ -258,6 +258,19 @@ std::vector<std::string> UpdaterTarget::browserCommand(const std::string& dir) {
     return {dir + "/Pelorin", "600"};
 }
 
+// What the Update folder of a keyed build's releases holds: the target's, with
+// the keyed updater the installation runs.
+std::string keyedUpdateFolder(const std::string& releaseFolder, const std::string& installDir) {
+    static const TempDir keyedFolder;
+    for (const auto& entry : fs::directory_iterator(releaseFolder)) {
+        const std::string name = entry.path().filename().string();
+        const bool updater = name.rfind("PelorinAutoUpdate", 0) == 0;
+        fs::copy_file(updater ? installDir + "/" + name : entry.path().string(),
+                      keyedFolder.path() + "/" + name, fs::copy_options::overwrite_existing);
+    }
+    return keyedFolder.path();
+}
+
 // The release's program tree over the installation, as its install left it.
 void installRelease(const std::string& package, const std::string& rootDir) {
     const TempDir unpacked;
@@ -346,12 +359,17 @@ void replayScenario(const std::string& name, UpdaterTarget& target, double* peak
                                                                    : Installation::Level::User,
                               attr(installed, "folder", "Pelorin"));
     target.layOut(installation, attr(installed, "version"));
-    const std::string releaseOptions = "--update-folder '" + target.releaseUpdateFolder() + "'";
+    const bool keyed = attr(scenario, "updater") == "signed";
+    if (keyed && !target.useSignedUpdater(installation))
+        GTEST_SKIP() << "no updater with the test release key for this target";
+    const std::string releaseOptions =
+        "--update-folder '" +
+        (keyed ? keyedUpdateFolder(target.releaseUpdateFolder(), installation.installDir)
+               : target.releaseUpdateFolder()) +
+        "'";
     if (!attr(installed, "release").empty())
         installRelease(samplePackage(attr(installed, "release"), releaseOptions),
                        installation.rootDir);
-    if (attr(scenario, "updater") == "signed" && !target.useSignedUpdater(installation))
-        GTEST_SKIP() << "no updater with the test release key for this target";
     std::map<std::string, Host> hosts;
     std::map<std::string, Proxy> proxies;
     forChildren(scenario, [&](Element element, const std::string& kind) {
@@ -414,9 +432,7 @@ void replayScenario(const std::string& name, UpdaterTarget& target, double* peak
                 const bool lowerCase = attr(element, "programFolder") == "lower-case";
                 // The script's small stand-ins, where the package's size counts.
                 const std::string updateFolder =
-                    attr(element, "updateFolder") == "stand-ins"
-                        ? ""
-                        : "--update-folder '" + target.releaseUpdateFolder() + "'";
+                    attr(element, "updateFolder") == "stand-ins" ? "" : releaseOptions;
                 const std::string package =
                     samplePackage(attr(element, "release"),
                                   (lowerCase ? "--lower-case-folder " : "") + updateFolder,
