@@ -21,9 +21,9 @@
 
 #include "bench_figures.h"
 #include "core/path_utils.h"
+#include "install/install_backup.h"
 #include "platform/platform.h"
 #include "support/temp_dir.h"
-#include "update/install_backup.h"
 
 namespace fs = std::filesystem;
 

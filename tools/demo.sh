@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The updater at work, end to end, on this machine: a browser 1.0 is
 # installed in a temporary folder, release 1.1 is published on a local HTTPS
-# update server, and one update run of PelorinAutoUpdate brings the
-# installation to 1.1. Prints the updater's log and the versions before and
+# update server with a delta from 1.0, and one update run of
+# PelorinAutoUpdate brings the installation to 1.1 through the delta. Prints the updater's log and the versions before and
 # after; exits non-zero when the installation was not updated.
 #
 #   bash tools/demo.sh
@@ -69,17 +69,19 @@ sh tools/update_server/make_certs.sh "$work/certs"
 mkdir -p "$work/update-folder"
 cp "$build/PelorinAutoUpdate" tools/bundle/BatchLauncher.sh "$work/update-folder/"
 
-step "Release 1.1: package, server list and manifest"
+step "Release 1.1: package, delta from 1.0, server list and manifest"
+sh tools/sample_release/make_sample_msi.sh --update-folder "$work/update-folder" 1.0 "$work/Pelorin-1.0.msi"
 sh tools/sample_release/make_sample_msi.sh --update-folder "$work/update-folder" 1.1 "$www/Pelorin-1.1.msi"
 printf '# Pelorin update servers\nVersion = 1.1\n%s/\n' "$serverUrl" >"$www/ServerList.lst"
 "$build/tools/publish/pelorin-publish" \
     --package "$www/Pelorin-1.1.msi" --version 1.1 --url "$serverUrl/Pelorin-1.1.msi" \
     --list "$www/ServerList.lst" --list-version 1.1 --list-url "$serverUrl/ServerList.lst" \
-    --output "$www/Win/UpdateWin.xml"
+    --delta-from "$work/Pelorin-1.0.msi" --output "$www/Win/UpdateWin.xml"
 cat "$www/Win/UpdateWin.xml"
+echo "the full package: $(stat -c %s "$www/Pelorin-1.1.msi") bytes; the delta from 1.0:" \
+    "$(stat -c %s "$www/Pelorin-1.1-from-1.0.delta") bytes"
 
 step "Installing Pelorin 1.0 in $work"
-sh tools/sample_release/make_sample_msi.sh --update-folder "$work/update-folder" 1.0 "$work/Pelorin-1.0.msi"
 msiextract -C "$work/unpacked-1.0" "$work/Pelorin-1.0.msi" >/dev/null
 cp -R "$work/unpacked-1.0/Program Files/Halvorne/Pelorin/." "$rootDir"
 cp "$work/certs/ca.pem" "$applicationDir/PelorinCert.pem"
@@ -127,6 +129,8 @@ after=$(installedVersion)
 echo "UpdatePelorin.xml says: $before before, $after after"
 echo "the browser says:       $(sh "$applicationDir/Pelorin")"
 echo "the server list says:   $(grep -i '^ *version' "$dataDir/ServerList.lst" | head -n 1)"
+grep -q '^Delta update applied successfully' "$tempDir/PelorinAutoUpdate.log" ||
+    echo "demo: note: the delta was not used; the log says why"
 [ ! -e "$rootDir/../Update/backup" ] || die "the files moved aside before the copy are still there"
 echo "demo took $(elapsed "$demoStarted") after the build, $(elapsed "$started") in all"
 if [ "$after" != "1.1" ]; then

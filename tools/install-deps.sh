@@ -3,9 +3,9 @@
 # Idempotent, and quiet when everything is already there.
 #
 # Usage: tools/install-deps.sh [demo|tests]   (default: tests)
-#   demo:  the release build of the updater and the publishing tool, a sample
-#          release package (msitools, wixl) and the demo's HTTPS server (python3,
-#          openssl for its certificates)
+#   demo:  the release build of the updater and the publishing tool (libzstd
+#          for delta releases), a sample release package (msitools, wixl) and
+#          the demo's HTTPS server (python3, openssl for its certificates)
 #   tests: the above, and GoogleTest, clang-format, GNU time (the peak memory
 #          of a run), iproute2 (loopback in the suites' own network namespace),
 #          the FTP and SFTP mirrors' programs (python3-pyftpdlib, sshd) and the
@@ -18,7 +18,7 @@
 set -euo pipefail
 
 demo_packages=(build-essential cmake ninja-build pkg-config libcurl4-openssl-dev libtinyxml-dev
-               libssl-dev openssl python3 msitools wixl)
+               libssl-dev libzstd-dev openssl python3 msitools wixl)
 test_packages=("${demo_packages[@]}" libgtest-dev curl clang-format time iproute2
                python3-pyftpdlib openssh-server openssh-client tinyproxy socat)
 

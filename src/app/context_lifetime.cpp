@@ -6,8 +6,8 @@
 #include "app/installation_discovery.h"
 #include "core/path_utils.h"
 #include "core/updater_context.h"
+#include "install/temporary_files.h"
 #include "serverlist/server_list.h"
-#include "update/temporary_files.h"
 
 namespace {
 

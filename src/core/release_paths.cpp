@@ -12,6 +12,10 @@ std::string downloadedPackagePath(const std::string& installDir) {
     return joinPath(installDir, packageFileName);
 }
 
+std::string downloadedDeltaPath(const std::string& installDir) {
+    return joinPath(installDir, "Pelorin.delta");
+}
+
 std::string stagedPackagePath(const std::string& updateDir) {
     return joinPath(updateDir, packageFileName);
 }

@@ -7,6 +7,8 @@
 
 // The package as downloaded, beside the updater.
 std::string downloadedPackagePath(const std::string& installDir);
+// A delta file as downloaded, beside the package's place.
+std::string downloadedDeltaPath(const std::string& installDir);
 // The copy of the package that the administrative unpack leaves.
 std::string stagedPackagePath(const std::string& updateDir);
 // The unpacked "program files" tree. The unpack writes its folders in their

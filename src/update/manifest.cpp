@@ -52,6 +52,13 @@ std::string readManifestValue(const UpdaterContext& context, const std::string& 
     return readXmlValue(manifestPath(context), elementName);
 }
 
+std::vector<XmlElement> readManifestElements(const UpdaterContext& context,
+                                             const std::string& elementName) {
+    if (!context.releasePublicKey.empty())
+        return xmlElementsOfText(context.verifiedManifest, elementName);
+    return readXmlElements(manifestPath(context), elementName);
+}
+
 std::string readInstalledVersion(const UpdaterContext& context) {
     return readXmlValue(joinPath(context.applicationDir, "UpdatePelorin.xml"), "Version");
 }

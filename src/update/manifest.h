@@ -4,6 +4,9 @@
 #pragma once
 
 #include <string>
+#include <vector>
+
+#include "update/xml_value.h"
 
 class UpdaterContext;
 
@@ -23,5 +26,8 @@ bool fetchManifest(UpdaterContext& context, const std::string& url, bool readCod
 bool evaluateManifest(UpdaterContext& context);
 // An element of the fetched manifest, as readXmlValue gives it.
 std::string readManifestValue(const UpdaterContext& context, const std::string& elementName);
+// Every such element of the fetched manifest, read as readManifestValue reads.
+std::vector<XmlElement> readManifestElements(const UpdaterContext& context,
+                                             const std::string& elementName);
 // The installed release's version text, from Application\UpdatePelorin.xml.
 std::string readInstalledVersion(const UpdaterContext& context);

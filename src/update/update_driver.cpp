@@ -1,12 +1,13 @@
 #include "update/update_driver.h"
 
 #include "core/updater_context.h"
+#include "install/package_installer.h"
+#include "install/temporary_files.h"
 #include "serverlist/server_list.h"
 #include "transfer/package_download.h"
+#include "update/delta_update.h"
 #include "update/manifest.h"
-#include "update/package_installer.h"
 #include "update/package_validation.h"
-#include "update/temporary_files.h"
 
 namespace {
 
@@ -47,6 +48,7 @@ void runUpdate(UpdaterContext& context) {
         return;
     }
     if (!evaluateManifest(context)) return;
+    if (updateFromDelta(context)) return;
     if (!downloadPackage(context, context.packageUrl)) {
         context.state = LogLevel::Fatal;
         context.log("Failed to download update", LogLevel::Default, true);

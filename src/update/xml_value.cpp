@@ -54,20 +54,61 @@ void normaliseLineEnds(char* text, long length) {
 
 namespace {
 
-std::string valueOfPadded(char* text, long length, const std::string& elementName) {
+// The document's top-level "Update" element, or null.
+const TiXmlNode* updateElement(TiXmlDocument& document, char* text, long length) {
     normaliseLineEnds(text, length);
-    TiXmlDocument document;
     document.Parse(text, nullptr, TIXML_DEFAULT_ENCODING);
-    if (document.Error()) return std::string();
+    if (document.Error()) return nullptr;
     const TiXmlNode* update = document.FirstChild("Update");
-    if (!update || !update->ToElement()) return std::string();
+    return update && update->ToElement() ? update : nullptr;
+}
+
+std::string valueOfPadded(char* text, long length, const std::string& elementName) {
+    TiXmlDocument document;
+    const TiXmlNode* update = updateElement(document, text, length);
+    if (!update) return std::string();
     const TiXmlNode* element = update->FirstChild(elementName.c_str());
     if (!element || !element->ToElement()) return std::string();
     const TiXmlNode* textNode = element->FirstChild();
     return textNode && textNode->ToText() ? std::string(textNode->Value()) : std::string();
 }
 
+std::vector<XmlElement> elementsOfPadded(char* text, long length, const std::string& name) {
+    std::vector<XmlElement> elements;
+    TiXmlDocument document;
+    const TiXmlNode* update = updateElement(document, text, length);
+    for (const TiXmlElement* element = update ? update->FirstChildElement(name.c_str()) : nullptr;
+         element; element = element->NextSiblingElement(name.c_str())) {
+        XmlElement read;
+        for (const TiXmlAttribute* a = element->FirstAttribute(); a; a = a->Next())
+            read.attributes[a->Name()] = a->Value();
+        read.text = element->GetText() ? element->GetText() : "";
+        elements.push_back(read);
+    }
+    return elements;
+}
+
+std::unique_ptr<char[]> paddedCopy(const std::string& text) {
+    std::unique_ptr<char[]> padded(new char[text.size() + terminatorAndPadding]());
+    std::copy(text.begin(), text.end(), padded.get());
+    return padded;
+}
+
 }  // namespace
+
+std::vector<XmlElement> readXmlElements(const std::string& filePath,
+                                        const std::string& elementName) {
+    long length = 0;
+    const std::unique_ptr<char[]> text = readPadded(filePath, length);
+    if (!text) return {};
+    return elementsOfPadded(text.get(), length, elementName);
+}
+
+std::vector<XmlElement> xmlElementsOfText(const std::string& text, const std::string& elementName) {
+    const long length = static_cast<long>(text.size());
+    if (length > xmlFileByteLimit) return {};
+    return elementsOfPadded(paddedCopy(text).get(), length, elementName);
+}
 
 std::string readXmlValue(const std::string& filePath, const std::string& elementName) {
     long length = 0;
@@ -79,7 +120,5 @@ std::string readXmlValue(const std::string& filePath, const std::string& element
 std::string xmlValueOfText(const std::string& text, const std::string& elementName) {
     const long length = static_cast<long>(text.size());
     if (length > xmlFileByteLimit) return std::string();
-    std::unique_ptr<char[]> padded(new char[length + terminatorAndPadding]());
-    std::copy(text.begin(), text.end(), padded.get());
-    return valueOfPadded(padded.get(), length, elementName);
+    return valueOfPadded(paddedCopy(text).get(), length, elementName);
 }

@@ -22,6 +22,8 @@
 
 #include "e2e/sample_packages.h"
 #include "platform/platform.h"
+#include "publish/delta_writer.h"
+#include "publish/package_check.h"
 #include "publish/release_signing.h"
 #include "support/child_process.h"
 #include "support/loopback_socket.h"
@@ -283,6 +285,42 @@ std::vector<std::string> UpdaterTarget::browserCommand(const std::string& dir) {
     return {dir + "/Pelorin", "600"};
 }
 
+// What the Update folder of a keyed build's releases holds: the target's, with
+// the keyed updater the installation runs.
+std::string keyedUpdateFolder(const std::string& releaseFolder, const std::string& installDir) {
+    static const TempDir keyedFolder;
+    for (const auto& entry : fs::directory_iterator(releaseFolder)) {
+        const std::string name = entry.path().filename().string();
+        const bool updater = name.rfind("PelorinAutoUpdate", 0) == 0;
+        fs::copy_file(updater ? installDir + "/" + name : entry.path().string(),
+                      keyedFolder.path() + "/" + name, fs::copy_options::overwrite_existing);
+    }
+    return keyedFolder.path();
+}
+
+// The release's program tree over the installation, as its install left it.
+void installRelease(const std::string& package, const std::string& rootDir) {
+    const TempDir unpacked;
+    std::string tree;
+    const std::string problem = unpackProgramTree(package, unpacked.path(), tree);
+    if (!problem.empty()) throw std::runtime_error(problem);
+    fs::copy(tree, rootDir, fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+}
+
+// The delta between two sample releases; `corrupt`: its last frame's header
+// spoilt, so that its hashes hold and its patch does not apply.
+void writeSampleDelta(const std::string& from, const std::string& to, const std::string& options,
+                      const std::string& path, bool corrupt) {
+    std::string fromVersion;
+    fs::create_directories(fs::path(path).parent_path());
+    const std::string problem = writePackageDelta(samplePackage(from, options),
+                                                  samplePackage(to, options), path, fromVersion);
+    if (!problem.empty()) throw std::runtime_error(problem);
+    std::string bytes = readFile(path);
+    if (corrupt) bytes[bytes.rfind("\x28\xb5\x2f\xfd") + 4] ^= 0xff;
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+}
+
 std::vector<std::string> linesOf(const std::string& text) {
     std::vector<std::string> lines;
     std::istringstream stream(text);
@@ -348,8 +386,17 @@ void replayScenario(const std::string& name, UpdaterTarget& target, double* peak
                                                                    : Installation::Level::User,
                               attr(installed, "folder", "Pelorin"));
     target.layOut(installation, attr(installed, "version"));
-    if (attr(scenario, "updater") == "signed" && !target.useSignedUpdater(installation))
+    const bool keyed = attr(scenario, "updater") == "signed";
+    if (keyed && !target.useSignedUpdater(installation))
         GTEST_SKIP() << "no updater with the test release key for this target";
+    const std::string releaseOptions =
+        "--update-folder '" +
+        (keyed ? keyedUpdateFolder(target.releaseUpdateFolder(), installation.installDir)
+               : target.releaseUpdateFolder()) +
+        "'";
+    if (!attr(installed, "release").empty())
+        installRelease(samplePackage(attr(installed, "release"), releaseOptions),
+                       installation.rootDir);
     std::map<std::string, Host> hosts;
     std::map<std::string, Proxy> proxies;
     forChildren(scenario, [&](Element element, const std::string& kind) {
@@ -367,6 +414,7 @@ void replayScenario(const std::string& name, UpdaterTarget& target, double* peak
         {"dataDir", installation.dataDir}};
     // ${NAME}: a server's base URL or a proxy's URL; ${port:NAME}: its port;
     // ${sha1:NAME/PATH}, ${sha1lower:NAME/PATH}, ${sha256:NAME/PATH}: a served file's hash;
+    // ${size:NAME/PATH}: its size;
     // directories as the updater names them or native.
     const auto value = [&](const std::string& key, bool updaterView) {
         const std::string named = key.substr(key.find(':') + 1);
@@ -379,6 +427,7 @@ void replayScenario(const std::string& name, UpdaterTarget& target, double* peak
         if (colon && hosts.count(key.substr(colon, slash - colon))) {
             const std::string served =
                 hosts.at(key.substr(colon, slash - colon)).root() + key.substr(slash);
+            if (key.rfind("size:", 0) == 0) return std::to_string(fs::file_size(served));
             std::string hash =
                 key.rfind("sha256:", 0) == 0 ? fileSha256Hex(served) : hashFileToHex(served);
             if (hash.empty()) throw std::runtime_error(file + ": nothing served yet at " + key);
@@ -410,14 +459,15 @@ void replayScenario(const std::string& name, UpdaterTarget& target, double* peak
                 const bool lowerCase = attr(element, "programFolder") == "lower-case";
                 // The script's small stand-ins, where the package's size counts.
                 const std::string updateFolder =
-                    attr(element, "updateFolder") == "stand-ins"
-                        ? ""
-                        : "--update-folder '" + target.releaseUpdateFolder() + "'";
+                    attr(element, "updateFolder") == "stand-ins" ? "" : releaseOptions;
                 const std::string package =
                     samplePackage(attr(element, "release"),
                                   (lowerCase ? "--lower-case-folder " : "") + updateFolder,
                                   std::stoul(attr(element, "payloadBytes", "0")));
                 installation.writeFile(host.root() + path, readFile(package));
+            } else if (child == "Delta" && !host.root().empty()) {
+                writeSampleDelta(attr(element, "from"), attr(element, "release"), releaseOptions,
+                                 host.root() + path, attr(element, "corrupt") == "true");
             } else if (child == "Signature" && !host.root().empty()) {
                 // Over the file this server serves at `of`, with a test key.
                 std::string signature;

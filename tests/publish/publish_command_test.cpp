@@ -8,6 +8,7 @@
 
 #include "e2e/sample_packages.h"
 #include "support/installation.h"
+#include "transfer/file_hash.h"
 #include "update/release_signature.h"
 
 TEST(PublishCommand, RefusesWhatNoUpdaterCouldInstall) {
@@ -55,6 +56,8 @@ TEST(PublishCommand, RefusesWhatNoUpdaterCouldInstall) {
          "serial 2 is not above the previous signature's serial 3"},
         {good + sign + "4 --same-release --previous-signature " + previous, "",
          "--same-release signs the previous serial 3 again, not 4"},
+        {good + " --delta-from " + samplePackage("1.0"), "", ""},
+        {good + " --delta-from " + samplePackage("1.2"), "", "holds version 1.2, not one below"},
         {good + sign + "4", mixed,
          "note: no --previous-signature: nothing checks serial 4 against an earlier release"}};
     for (const auto& [package, list, refusal] : cases) {
@@ -91,6 +94,15 @@ TEST(PublishCommand, RefusesWhatNoUpdaterCouldInstall) {
                                       signature.signatureHex));
             EXPECT_EQ(std::filesystem::status(key).permissions() & std::filesystem::perms::all,
                       std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+        }
+        const std::string delta = good.substr(0, good.rfind('.')) + "-from-1.0.delta";
+        if (package.find("--delta-from") != package.npos && !refused) {
+            EXPECT_NE(text.find("<Delta from=\"1.0\" size=\"" +
+                                std::to_string(std::filesystem::file_size(delta)) + "\" hash=\"" +
+                                hashFileToHex(delta) + "\" sha256=\"" + sha256sum(delta) +
+                                "\">https://a/" + delta.substr(delta.rfind('/') + 1) + "</Delta>"),
+                      text.npos)
+                << text;
         }
         EXPECT_EQ(std::filesystem::remove(manifest), !refused);
         EXPECT_TRUE(std::filesystem::is_empty(tmp));  // the unpacked package is gone

@@ -3,11 +3,11 @@
 #include <filesystem>
 
 #include "core/updater_context.h"
+#include "install/temporary_files.h"
 #include "publish/release_signing.h"
 #include "support/installation.h"
 #include "support/test_server.h"
 #include "update/manifest.h"
-#include "update/temporary_files.h"
 
 namespace fs = std::filesystem;
 

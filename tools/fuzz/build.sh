@@ -22,7 +22,7 @@ die() { log "error: $*"; exit 1; }
 
 install_tools() {
   local packages=(clang libclang-rt-14-dev cmake ninja-build dpkg-dev libcurl4-openssl-dev
-                  libssl-dev) missing=() package
+                  libssl-dev libzstd-dev) missing=() package
   for package in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||
       missing+=("$package")

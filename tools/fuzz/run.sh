@@ -20,7 +20,7 @@ seconds=${1:-15}
 targets=("$@")
 [ ${#targets[@]} -gt 0 ] ||
   targets=(server_list_fuzz manifest_decision_fuzz command_dispatch_fuzz sha1_fuzz release_files_fuzz
-    proxy_lists_fuzz)
+    proxy_lists_fuzz delta_file_fuzz)
 
 [ "${PELORIN_FUZZ_BUILD:-1}" = 0 ] || bash tools/fuzz/build.sh >&2
 

@@ -42,6 +42,13 @@ std::string manifestText(const ManifestFields& fields) {
     // Updaters read only the elements they know, so one without a release key
     // passes over these.
     if (!fields.packageSha256.empty()) text += element("Sha256", fields.packageSha256);
+    // Passed over by updaters that know no deltas, as the above.
+    for (const DeltaFields& delta : fields.deltas) {
+        text += "    <Delta from=\"" + escapedXml(delta.fromVersion) + "\" size=\"" +
+                std::to_string(delta.size) + "\" hash=\"" + escapedXml(delta.hash) +
+                "\" sha256=\"" + escapedXml(delta.sha256) + "\">" + escapedXml(delta.url) +
+                "</Delta>\n";
+    }
     if (!fields.listUrl.empty()) {
         text += element("Listversion", fields.listVersion);
         text += element("Listfile", fields.listUrl);

@@ -2,6 +2,13 @@
 #pragma once
 
 #include <string>
+#include <vector>
+
+// A delta file from an earlier release: its size, SHA-1 and SHA-256.
+struct DeltaFields {
+    std::string fromVersion, url, hash, sha256;
+    unsigned long long size = 0;
+};
 
 struct ManifestFields {
     std::string version;      // the offered browser version, a decimal number
@@ -16,6 +23,7 @@ struct ManifestFields {
     // unsigned manifests stay complete.
     std::string packageSha256 = {};
     std::string listSha256 = {};
+    std::vector<DeltaFields> deltas = {};
 };
 
 // A whole manifest document offering `fields.version` to every older

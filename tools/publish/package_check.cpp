@@ -50,20 +50,27 @@ std::string versionFileProblem(const std::string& programTree, const std::string
 
 }  // namespace
 
-std::string packageProblem(const std::string& packagePath, const std::string& version) {
-    WorkFolder folder("pelorin-publish-");
-    if (folder.path().empty()) return "no temporary folder to unpack the package into";
-    const std::string stagingDir = joinPath(folder.path(), "Update");
+std::string unpackProgramTree(const std::string& packagePath, const std::string& folder,
+                              std::string& programTree) {
+    if (folder.empty()) return "no temporary folder to unpack the package into";
+    const std::string stagingDir = joinPath(folder, "Update");
     const int status =
         platform::runCommand(platform::commands.adminUnpack(packagePath, stagingDir));
     if (status != 0) return unpackProblem(packagePath, status);
     // Found as the updater finds it: the unpack writes the folders in their
     // authored letter case.
     const std::string stagingTree = platform::pathIgnoringCase(stagingTreePath(stagingDir));
-    const std::string programTree = platform::pathIgnoringCase(unpackedTreePath(stagingTree));
+    programTree = platform::pathIgnoringCase(unpackedTreePath(stagingTree));
     if (!directoryExists(programTree)) {
         return "the package holds no program files/Halvorne/Pelorin tree, the one the updater "
                "copies over the installation";
     }
-    return versionFileProblem(programTree, version);
+    return std::string();
+}
+
+std::string packageProblem(const std::string& packagePath, const std::string& version) {
+    WorkFolder folder("pelorin-publish-");
+    std::string programTree;
+    const std::string problem = unpackProgramTree(packagePath, folder.path(), programTree);
+    return problem.empty() ? versionFileProblem(programTree, version) : problem;
 }

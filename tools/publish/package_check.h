@@ -10,3 +10,7 @@
 // unpack, it holds no program tree where the updater copies from, or the
 // version file in that tree is missing or names another version.
 std::string packageProblem(const std::string& packagePath, const std::string& version);
+// The unpack alone, into `folder` (which the caller removes): `programTree`
+// receives the program tree's path. Empty, or the reason as above.
+std::string unpackProgramTree(const std::string& packagePath, const std::string& folder,
+                              std::string& programTree);

@@ -9,14 +9,17 @@
 #include <string>
 #include <vector>
 
-#include "transfer/file_sha256.h"
+#include "core/path_utils.h"
+#include "publish/delta_writer.h"
 #include "publish/input_checks.h"
 #include "publish/list_check.h"
 #include "publish/manifest_writer.h"
 #include "publish/package_check.h"
 #include "publish/release_signing.h"
 #include "transfer/file_hash.h"
+#include "transfer/file_sha256.h"
 #include "update/release_signature.h"
+#include "update/version_decision.h"
 
 namespace {
 
@@ -24,6 +27,7 @@ const char* const usageText =
     "usage: pelorin-publish --package FILE --version V --url URL\n"
     "           [--list FILE --list-version V --list-url URL\n"
     "            [--allow-unauthenticated-mirrors]] [--output MANIFEST]\n"
+    "           [--delta-from PREVIOUS.msi]...\n"
     "           [--sign KEY --serial N --expires DAYS\n"
     "            [--previous-signature FILE [--same-release]]]\n"
     "       pelorin-publish keygen KEY\n"
@@ -40,6 +44,9 @@ const char* const usageText =
     "--same-release signs the release FILE covers again (a new expiry): N must be\n"
     "FILE's serial and FILE must verify over the new manifest's exact bytes.\n"
     "Signed content is authenticated, so any mirror scheme is accepted in the list.\n"
+    "--delta-from writes, beside the package, the delta file from the release\n"
+    "PREVIOUS.msi holds (PACKAGE-from-VERSION.delta, served beside the package's\n"
+    "URL) and names it in the manifest; give it once per earlier release.\n"
     "keygen writes a new private key to KEY (readable by its owner only) and its\n"
     "public key, the build's PELORIN_RELEASE_PUBLIC_KEY, to KEY.pub.\n";
 
@@ -60,10 +67,17 @@ void note(const std::string& message) {
     if (!message.empty()) std::cerr << "pelorin-publish: note: " << message << "\n";
 }
 
-// Every option but the two switches takes one value; each may be given once.
-bool parseOptions(int argc, char** argv, Options& options) {
+const char* const deltaFrom = "--delta-from";
+
+// Every option but the two switches takes one value; each may be given once,
+// but --delta-from, which `previous` collects.
+bool parseOptions(int argc, char** argv, Options& options, std::vector<std::string>& previous) {
     for (int i = 1; i < argc; ++i) {
         const std::string name = argv[i];
+        if (name == deltaFrom && i + 1 < argc) {
+            previous.push_back(argv[++i]);
+            continue;
+        }
         const bool isSwitch = name == allowUnauthenticatedMirrors || name == sameRelease;
         bool known = isSwitch;
         for (const std::string& option : valueOptions) known = known || option == name;
@@ -155,6 +169,32 @@ bool gatherFields(const Options& options, ManifestFields& fields) {
            sha256Of(options, options.at("--package"), fields.packageSha256) &&
            (!options.count("--list") || gatherListFields(options, fields)) &&
            checkPackage(options.at("--package"), fields.version);
+}
+
+// PACKAGE-from-VERSION.delta beside the package, served beside its URL.
+bool addDelta(const std::string& previousPackage, const Options& options, ManifestFields& fields) {
+    const std::string package = options.at("--package");
+    const std::string stem = package.substr(0, package.rfind('.'));
+    const std::string temporary = stem + "-delta.partial";
+    DeltaFields delta;
+    const std::string problem =
+        writePackageDelta(previousPackage, package, temporary, delta.fromVersion);
+    if (!problem.empty()) return std::remove(temporary.c_str()), fail(problem);
+    if (versionNumber(delta.fromVersion) >= versionNumber(fields.version))
+        return std::remove(temporary.c_str()),
+               fail("--delta-from \"" + previousPackage + "\" holds version " + delta.fromVersion +
+                    ", not one below " + fields.version);
+    const std::string path = stem + "-from-" + delta.fromVersion + ".delta";
+    if (std::rename(temporary.c_str(), path.c_str()) != 0)
+        return std::remove(temporary.c_str()), fail("cannot write \"" + path + "\"");
+    const std::string name = path.substr(path.find_last_of("/\\") + 1);
+    delta.url = urlParent(fields.packageUrl) + "/" + name;
+    delta.hash = hashFileToHex(path);
+    delta.sha256 = fileSha256Hex(path);
+    std::ifstream file(path, std::ios::binary | std::ios::ate);
+    delta.size = static_cast<unsigned long long>(file.tellg());
+    fields.deltas.push_back(delta);
+    return true;
 }
 
 // Written beside the target and renamed, so a server publishing the file
@@ -267,12 +307,15 @@ int main(int argc, char** argv) {
         return 0;
     }
     Options options;
-    if (!parseOptions(argc, argv, options) || !checkRequired(options)) {
+    std::vector<std::string> previous;
+    if (!parseOptions(argc, argv, options, previous) || !checkRequired(options)) {
         std::cerr << usageText;
         return 2;
     }
     ManifestFields fields;
     if (!gatherFields(options, fields)) return 1;
+    for (const std::string& package : previous)
+        if (!addDelta(package, options, fields)) return 1;
     const std::string text = manifestText(fields);
     if (!options.count("--output")) {
         std::cout << text;

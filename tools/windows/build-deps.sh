@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds the Windows dependencies (OpenSSL, libssh2 on OpenSSL, libcurl on both
-# with HTTP, HTTPS, FTP and SFTP, TinyXML, GoogleTest) as static mingw-w64
+# with HTTP, HTTPS, FTP and SFTP, TinyXML, libzstd, GoogleTest) as static mingw-w64
 # libraries (posix threads) from Debian's own source packages, into a cache
 # outside the clone keyed on the target, the source versions and this recipe.
 # The product is 32-bit (i686, the default); x86_64 is the test build for
@@ -67,13 +67,13 @@ install_tools() {
 # shellcheck source=tools/deb-src.sh
 source "$(dirname "$0")/../deb-src.sh"
 
-sources=(openssl libssh2 curl tinyxml googletest)
+sources=(openssl libssh2 curl tinyxml libzstd googletest)
 # Sources from the release's own suite: the security archive's mirror may
 # list a source package whose .dsc it does not hold.
 # shellcheck disable=SC1091
 codename=$(. /etc/os-release && echo "${VERSION_CODENAME:-}")
 
-# Sets openssl_ver, libssh2_ver, curl_ver, tinyxml_ver and googletest_ver to
+# Sets openssl_ver, libssh2_ver, curl_ver, tinyxml_ver, libzstd_ver and googletest_ver to
 # the versions apt-get source would fetch, read from the .dsc names it prints
 # (one call: each costs ~2 s).
 read_source_versions() {
@@ -221,6 +221,20 @@ build_tinyxml() {
   install -m 644 "$src/tinyxml.h" "$src/tinystr.h" "$staging/include/"
 }
 
+build_libzstd() {
+  local src=$1
+  log "building libzstd $libzstd_ver (static library only, single-threaded)"
+  mingw_cmake -S "$src/build/cmake" -B "$work/build-libzstd" \
+    -DZSTD_BUILD_PROGRAMS=OFF -DZSTD_BUILD_SHARED=OFF -DZSTD_BUILD_STATIC=ON \
+    -DZSTD_BUILD_TESTS=OFF -DZSTD_MULTITHREAD_SUPPORT=OFF -DZSTD_LEGACY_SUPPORT=OFF \
+    >"$work/libzstd.configure.log" 2>&1 ||
+    { tail -n 40 "$work/libzstd.configure.log"; die "configuring libzstd failed"; }
+  cmake --build "$work/build-libzstd" -j "$jobs" >"$work/libzstd.build.log" 2>&1 ||
+    { tail -n 40 "$work/libzstd.build.log"; die "building libzstd failed"; }
+  cmake --install "$work/build-libzstd" >>"$work/libzstd.build.log" 2>&1 ||
+    { tail -n 40 "$work/libzstd.build.log"; die "installing libzstd failed"; }
+}
+
 build_googletest() {
   local src=$1
   log "building GoogleTest $googletest_ver (gtest, gtest_main)"
@@ -237,13 +251,13 @@ build_googletest() {
 install_tools
 ensure_deb_src
 
-openssl_ver='' libssh2_ver='' curl_ver='' tinyxml_ver='' googletest_ver=''
+openssl_ver='' libssh2_ver='' curl_ver='' tinyxml_ver='' libzstd_ver='' googletest_ver=''
 read_source_versions
 # Raised whenever the build options below change: other options, other
 # libraries, from the same sources.
-recipe=31
+recipe=5
 key="$target-r${recipe}_openssl-${openssl_ver}_libssh2-${libssh2_ver}_curl-${curl_ver}"
-key+="_tinyxml-${tinyxml_ver}_googletest-${googletest_ver}"
+key+="_tinyxml-${tinyxml_ver}_libzstd-${libzstd_ver}_googletest-${googletest_ver}"
 prefix=$cache_root/$key
 stamp=$prefix/.pelorin-complete
 
@@ -270,21 +284,23 @@ mkdir -p "$work" "$staging"
 write_toolchain
 
 log "fetching sources: openssl $openssl_ver, libssh2 $libssh2_ver, curl $curl_ver," \
-  "tinyxml $tinyxml_ver, googletest $googletest_ver"
+  "tinyxml $tinyxml_ver, libzstd $libzstd_ver, googletest $googletest_ver"
 openssl_src=$(fetch_source openssl)
 libssh2_src=$(fetch_source libssh2)
 curl_src=$(fetch_source curl)
 tinyxml_src=$(fetch_source tinyxml)
+libzstd_src=$(fetch_source libzstd)
 googletest_src=$(fetch_source googletest)
 
 build_openssl "$openssl_src"
 build_libssh2 "$libssh2_src"
 build_curl "$curl_src"
 build_tinyxml "$tinyxml_src"
+build_libzstd "$libzstd_src"
 build_googletest "$googletest_src"
 
 printf '%s\n' "target $target" "openssl $openssl_ver" "libssh2 $libssh2_ver" "curl $curl_ver" \
-  "tinyxml $tinyxml_ver" "googletest $googletest_ver" >"$staging/.pelorin-complete"
+  "tinyxml $tinyxml_ver" "libzstd $libzstd_ver" "googletest $googletest_ver" >"$staging/.pelorin-complete"
 # The CMake files of curl name libssh2 by its full path: move it with the tree.
 grep -rlF "$staging" "$staging/lib/cmake" "$staging/lib/pkgconfig" 2>/dev/null |
   xargs -r sed -i "s|$staging|$prefix|g"

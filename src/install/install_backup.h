@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "update/install_journal.h"
+#include "install/install_journal.h"
 
 class InstallBackup {
 public:

@@ -10,6 +10,12 @@ class UpdaterContext;
 // files the release replaces are moved aside first (InstallBackup), so that a
 // copy that fails, or a run that ends during it, leaves the old release whole.
 void installPackage(UpdaterContext& context);
+// What installPackage does after its unpack: the wait, the backup and the copy
+// of the staging tree as it stands (a delta's rebuild), with the same lines.
+void installStagedTree(UpdaterContext& context);
+// Removes a staging tree or staged package an earlier attempt left; false when
+// one stays.
+bool clearStaging(UpdaterContext& context);
 // Before anything else in a run: puts an installation that an earlier run
 // left in the middle of its copy back in one piece, the old release or the
 // new one. False when it could not (already logged): the run ends.

@@ -1,4 +1,4 @@
-#include "update/temporary_files.h"
+#include "install/temporary_files.h"
 
 #include <cstdio>
 
@@ -21,6 +21,7 @@ void cleanTemporaryFiles(UpdaterContext& context, bool verbose) {
     removeIfPlaced(context.dataDir, joinPath(context.dataDir, "serverManifest.xml"));
     if (context.updateFound) {
         removeIfPlaced(context.installDir, downloadedPackagePath(context.installDir));
+        removeIfPlaced(context.installDir, downloadedDeltaPath(context.installDir));
         removeIfPlaced(context.updateDir, stagedPackagePath(context.updateDir));
     }
     if (verbose) context.log("Temporary files cleaned up successfully", LogLevel::Info, true);

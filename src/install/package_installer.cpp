@@ -1,4 +1,4 @@
-#include "update/package_installer.h"
+#include "install/package_installer.h"
 
 #include <cstdio>
 
@@ -6,9 +6,9 @@
 #include "core/process_count.h"
 #include "core/release_paths.h"
 #include "core/updater_context.h"
+#include "install/install_backup.h"
+#include "install/path_wait.h"
 #include "platform/platform.h"
-#include "update/install_backup.h"
-#include "update/path_wait.h"
 
 namespace {
 
@@ -93,17 +93,26 @@ bool completeInstall(InstallBackup& backup) {
 
 }  // namespace
 
+bool clearStaging(UpdaterContext& context) {
+    return removeEarlierStaging(stagingTreePath(context.updateDir),
+                                stagedPackagePath(context.updateDir));
+}
+
 void installPackage(UpdaterContext& context) {
-    const std::string stagedPackage = stagedPackagePath(context.updateDir);
-    if (!removeEarlierStaging(stagingTreePath(context.updateDir), stagedPackage)) {
+    if (!clearStaging(context)) {
         context.log("Failed to update Pelorin", LogLevel::Error, true);
         return;
     }
     const std::string unpackCommand = platform::commands.adminUnpack(
         downloadedPackagePath(context.installDir), context.updateDir);
-    if (platform::runCommand(unpackCommand) == 0 && waitForPath(true, stagedPackage)) {
+    if (platform::runCommand(unpackCommand) == 0 &&
+        waitForPath(true, stagedPackagePath(context.updateDir))) {
         context.log("Update downloaded successfully", LogLevel::Default, true);
     }
+    installStagedTree(context);
+}
+
+void installStagedTree(UpdaterContext& context) {
     // The unpack writes the folders in their authored letter case.
     const std::string stagingTree = platform::pathIgnoringCase(stagingTreePath(context.updateDir));
     const std::string unpackedTree = platform::pathIgnoringCase(unpackedTreePath(stagingTree));
@@ -152,6 +161,7 @@ bool recoverInterruptedInstall(UpdaterContext& context) {
     // Nothing is downloaded yet: a package here is a killed run's, which never
     // came to its clean-up.
     std::remove(downloadedPackagePath(context.installDir).c_str());
+    std::remove(downloadedDeltaPath(context.installDir).c_str());
     std::remove(stagedPackagePath(context.updateDir).c_str());
     InstallBackup backup = backupFor(context);
     if (!backup.underWay()) {

@@ -1,4 +1,4 @@
-#include "update/path_wait.h"
+#include "install/path_wait.h"
 
 #include "core/path_utils.h"
 #include "platform/platform.h"

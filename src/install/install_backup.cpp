@@ -1,4 +1,4 @@
-#include "update/install_backup.h"
+#include "install/install_backup.h"
 
 #include "core/path_utils.h"
 #include "platform/platform.h"

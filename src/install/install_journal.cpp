@@ -1,4 +1,4 @@
-#include "update/install_journal.h"
+#include "install/install_journal.h"
 
 #include <cstddef>
 
