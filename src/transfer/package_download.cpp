@@ -3,12 +3,19 @@
 #include "core/path_utils.h"
 #include "core/release_paths.h"
 #include "core/updater_context.h"
-#include "transfer/download.h"
+#include "transfer/resumable_download.h"
 
-bool downloadPackage(UpdaterContext& context, const std::string& url) {
-    Download download(context, downloadedPackagePath(context.installDir), packageByteLimit);
-    if (!download.opened() || !download.run(url)) return false;
+bool downloadHashedFile(UpdaterContext& context, const std::string& url,
+                        const std::string& expectedHash, const std::string& destination) {
+    ResumableDownload download(context, url, expectedHash, destination);
+    if (!download.opened() || !download.run()) return false;
     context.log("Connection successfully established to " + urlParent(url), LogLevel::Info, false);
     context.log("Downloading data from server..", LogLevel::Default, true);
     return true;
+}
+
+bool downloadPackage(UpdaterContext& context, const std::string& url,
+                     const std::string& expectedHash) {
+    return downloadHashedFile(context, url, expectedHash,
+                              downloadedPackagePath(context.installDir));
 }

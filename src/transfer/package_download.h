@@ -1,10 +1,18 @@
-// The installer package's download, beside the updater.
+// The download of a file whose whole hash a manifest names: the installer
+// package beside the updater, or any other such file. What arrives is kept
+// and resumed (resumable_download.h); the hash itself is checked by the
+// caller, before anything is unpacked.
 #pragma once
 
 #include <string>
 
 class UpdaterContext;
 
-// True when the package at `url` arrived whole; the lines and the state as a
-// Download sets them.
-bool downloadPackage(UpdaterContext& context, const std::string& url);
+// True when the file at `url` arrived whole at `destination`; the lines and
+// the state as a Download sets them, and one line for each resumed transfer.
+bool downloadHashedFile(UpdaterContext& context, const std::string& url,
+                        const std::string& expectedHash, const std::string& destination);
+
+// downloadHashedFile into the package's place beside the updater.
+bool downloadPackage(UpdaterContext& context, const std::string& url,
+                     const std::string& expectedHash);
