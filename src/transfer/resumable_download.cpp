@@ -44,6 +44,13 @@ std::string ifRangeValue(const PartialRecord& record) {
     return record.etag.empty() ? record.lastModified : std::string();
 }
 
+// The validator the record holds, when the server gave one then, is the one it gives now.
+bool sameVersion(const PartialRecord& record, const std::string& etag,
+                 const std::string& lastModified) {
+    if (!record.etag.empty()) return etag == record.etag;
+    return record.lastModified.empty() || lastModified == record.lastModified;
+}
+
 class HeaderList {
 public:
     explicit HeaderList(const std::string& header)
@@ -194,9 +201,7 @@ bool ResumableDownload::startBody() {
 bool ResumableDownload::acceptsResume(long status, long long length) {
     unsigned long long first = 0, last = 0, total = 0;
     if (isHttp(url_)) {
-        const bool sameVersion = record_.etag.empty() ? answer_.lastModified == record_.lastModified
-                                                      : answer_.etag == record_.etag;
-        if (status != 206 || !sameVersion ||
+        if (status != 206 || !sameVersion(record_, answer_.etag, answer_.lastModified) ||
             std::sscanf(answer_.contentRange.c_str(), "bytes %llu-%llu/%llu", &first, &last,
                         &total) != 3 ||
             first != kept_ || total != record_.size || last + 1 != total)
