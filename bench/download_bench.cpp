@@ -218,7 +218,7 @@ int updaterChild(const std::string& url, const std::string& caBundle, const std:
     context.state = LogLevel::Info;
     context.installDir = dir;
     context.caBundlePath = caBundle;
-    return downloadPackage(context, url) ? 0 : 1;
+    return downloadPackage(context, url, "") ? 0 : 1;
 }
 
 Options parseOptions(int argc, char** argv) {

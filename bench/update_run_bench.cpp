@@ -155,7 +155,7 @@ bool updaterRound(UpdaterContext& context, const Release& release, double* times
     // The first copy installs 1.1; later rounds go on as if it had not.
     ok = ok && (context.updateFound || evaluateManifest(context));
     start = Clock::now();
-    ok = ok && downloadPackage(context, context.packageUrl);
+    ok = ok && downloadPackage(context, context.packageUrl, readManifestValue(context, "Hash"));
     times[Download] = millisecondsSince(start);
     start = Clock::now();
     ok = ok && validatePackage(context);

@@ -9,3 +9,6 @@
 std::string_view withoutOuterSpaces(std::string_view text);
 // ASCII letters in lower case, every other byte as it is.
 std::string lowerCaseAscii(std::string text);
+// `number` in decimal with a comma between each group of three digits, as
+// the log writes byte counts: 61,440,000.
+std::string groupedDigits(unsigned long long number);

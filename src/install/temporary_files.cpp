@@ -5,6 +5,7 @@
 #include "core/path_utils.h"
 #include "core/release_paths.h"
 #include "core/updater_context.h"
+#include "transfer/partial_record.h"
 
 namespace {
 
@@ -19,6 +20,11 @@ void removeIfPlaced(const std::string& directory, const std::string& path) {
 void cleanTemporaryFiles(UpdaterContext& context, bool verbose) {
     if (verbose) context.log("Cleaning temporary files..", LogLevel::Info, true);
     removeIfPlaced(context.dataDir, joinPath(context.dataDir, "serverManifest.xml"));
+    // A cut download's bytes wait for the next attempt while they can serve it.
+    if (!context.installDir.empty()) {
+        removePartialUnlessResumable(downloadedPackagePath(context.installDir));
+        removePartialUnlessResumable(downloadedDeltaPath(context.installDir));
+    }
     if (context.updateFound) {
         removeIfPlaced(context.installDir, downloadedPackagePath(context.installDir));
         removeIfPlaced(context.installDir, downloadedDeltaPath(context.installDir));

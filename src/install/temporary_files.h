@@ -1,5 +1,6 @@
 // Removal of the run's temporary files: the manifest always, the package
-// copies after an update was found.
+// copies after an update was found, a cut download's bytes unless they can
+// be resumed.
 #pragma once
 
 class UpdaterContext;

@@ -8,6 +8,10 @@ namespace {
 
 std::size_t writeBounded(char* data, std::size_t size, std::size_t count, void* userData) {
     BoundedFile& target = *static_cast<BoundedFile*>(userData);
+    if (!target.bodyStarted) {
+        target.bodyStarted = true;
+        if (target.beforeBody && !target.beforeBody(target.owner)) return 0;
+    }
     const unsigned long long bytes = static_cast<unsigned long long>(size) * count;
     if (bytes > target.limit - target.written) {
         target.limitPassed = true;
@@ -23,6 +27,7 @@ std::size_t writeBounded(char* data, std::size_t size, std::size_t count, void* 
 void writeInto(CURL* handle, BoundedFile& target) {
     target.written = 0;
     target.limitPassed = false;
+    target.bodyStarted = false;
     curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, &writeBounded);
     curl_easy_setopt(handle, CURLOPT_WRITEDATA, &target);
 }

@@ -23,6 +23,11 @@ struct BoundedFile {
     unsigned long long limit = 0;
     unsigned long long written = 0;
     bool limitPassed = false;  // the body went beyond `limit`
+    // Asked once, before the body's first byte is stored; false ends the
+    // transfer with a write error. The file and the limit may change in it.
+    bool (*beforeBody)(void* owner) = nullptr;
+    void* owner = nullptr;
+    bool bodyStarted = false;
 };
 
 // Makes `handle` write its body into `target`, which must outlive the transfer.

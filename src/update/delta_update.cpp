@@ -66,7 +66,7 @@ bool updateFromDelta(UpdaterContext& context) {
                         "full package");
     context.log("Delta update from version " + offer.from + " found on server", LogLevel::Default,
                 true);
-    if (!downloadDelta(context, offer.url, offer.size))
+    if (!downloadDelta(context, offer.url, offer.hash, offer.size))
         return fallBack(context, "Delta update not downloaded, downloading the full package");
     context.log("Download completed successfully", LogLevel::Default, true);
     const std::string delta = downloadedDeltaPath(context.installDir);

@@ -49,7 +49,7 @@ void runUpdate(UpdaterContext& context) {
     }
     if (!evaluateManifest(context)) return;
     if (updateFromDelta(context)) return;
-    if (!downloadPackage(context, context.packageUrl)) {
+    if (!downloadPackage(context, context.packageUrl, readManifestValue(context, "Hash"))) {
         context.state = LogLevel::Fatal;
         context.log("Failed to download update", LogLevel::Default, true);
         return;

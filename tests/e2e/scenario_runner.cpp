@@ -572,6 +572,8 @@ void replayScenario(const std::string& name, UpdaterTarget& target, double* peak
         // The browser closes a while after the unpack copied the package, or after a minute;
         // the updater is killed once `killedOnceExists` does.
         const std::string killAt = expand(attr(logged, "killedOnceExists"), false);
+        const std::uintmax_t killBytes = std::stoull(attr(logged, "killedAtBytes", "0"));
+        std::error_code noSize;
         // `overwrite` is written over with the bytes a server serves at `overwriteWith`
         // ("NAME/PATH") once `overwriteOnceExists` does: someone who can write there.
         const std::string overwrite = expand(attr(logged, "overwrite"), false);
@@ -594,7 +596,7 @@ void replayScenario(const std::string& name, UpdaterTarget& target, double* peak
                     closeAt =
                         std::min(closeAt, Clock::now() + std::chrono::seconds(browserSeconds));
                 if (browser > 0 && Clock::now() >= closeAt) stopChild(std::exchange(browser, -1));
-                if (!killed && (killed = fs::exists(killAt)))
+                if (!killed && (killed = fs::file_size(killAt, noSize) >= killBytes && !noSize))
                     for (pid_t updater : processesNamed(target.updaterName()))
                         ::kill(updater, SIGKILL);
             }
@@ -628,6 +630,21 @@ void replayScenario(const std::string& name, UpdaterTarget& target, double* peak
             EXPECT_EQ(fs::is_regular_file(status) ? target.readText(path) : path + " is no file",
                       expand(textOf(element), true))
                 << path;
+    });
+    forChildren(scenario, [&](Element element, const std::string& kind) {
+        if (kind != "Sent") return;  // "STATUS RANGE" per answer at `path`; bytes add up
+        const std::string path = attr(element, "path");
+        const Host& host = hosts.at(attr(element, "name"));
+        std::vector<std::string> answers;
+        std::uintmax_t bytes = 0;
+        for (const std::string& line : linesOf(host.server->sentLog())) {
+            if (line.compare(0, path.size() + 1, path + " ") != 0) continue;
+            answers.push_back(line.substr(path.size() + 1, line.rfind(' ') - path.size() - 1));
+            bytes += std::stoull(line.substr(line.rfind(' ') + 1));
+        }
+        EXPECT_EQ(logDifference(linesOf(textOf(element)), answers), "") << "answers at " << path;
+        const bool addsUp = bytes == fs::file_size(host.root() + path);
+        EXPECT_TRUE(addsUp || attr(element, "addUpToTheFile") != "true") << bytes << " bytes sent";
     });
     forChildren(scenario, [&](Element element, const std::string& kind) {
         if (kind != "Proxied") return;

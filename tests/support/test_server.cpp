@@ -42,8 +42,8 @@ TestServer::TestServer(ServerCert cert, int port) {
         "exec " + std::string(fs::exists("/usr/bin/python3") ? "/usr/bin/" : "") + "python3 '" +
         toolDir + "update_server.py' --port " + std::to_string(port) + " --port-file '" + d +
         "/port' --root '" + rootDir() + "' --cert '" + base + ".pem' --key '" + base +
-        ".key' --rules '" + d + "/rules.json' --request-log '" + d +
-        "/requests.log' --parent-pid " + std::to_string(::getpid()) + " >'" + d +
+        ".key' --rules '" + d + "/rules.json' --request-log '" + d + "/requests.log' --sent-log '" +
+        d + "/sent.log' --parent-pid " + std::to_string(::getpid()) + " >'" + d +
         "/server.out' 2>&1 </dev/null";
     pid_ = spawn({"/bin/sh", "-c", command});
     for (int wait = 0; !fs::exists(d + "/port"); ++wait) {  // 20 ms each, 30 s at most
@@ -97,4 +97,8 @@ std::vector<ReceivedRequest> TestServer::requests() const {
             requests.back().headers.emplace_back(s[i], s[i + 2]);
     }
     return requests;
+}
+
+std::string TestServer::sentLog() const {
+    return readFile(dir_.path() + "/sent.log");
 }

@@ -42,6 +42,8 @@ public:
         writeRules();
     }
     std::vector<ReceivedRequest> requests() const;  // oldest first; throws on a half-written line
+    // A line per answer, "PATH STATUS RANGE-ASKED-OR-- BODY-BYTES-SENT", as each ended.
+    std::string sentLog() const;
 
 private:
     static const std::string& certificateDir();  // made once, and again if a test removed it

@@ -13,7 +13,7 @@
 namespace fs = std::filesystem;
 using namespace std::string_literals;
 
-// Each replaces a longer package of an earlier run; what arrived before a failure stays.
+// Each replaces a package of an earlier run; what arrived before a failure stays beside it.
 TEST(HttpsDownload, WhatArrivesIsThePackage) {
     TestServer server;  // before TMPDIR points into the installation
     Installation installation;
@@ -39,7 +39,11 @@ TEST(HttpsDownload, WhatArrivesIsThePackage) {
          "<p>Moved to <a href=\"https://elsewhere.example/Pelorin.msi\">here</a>.</p>\n"
          "</body></html>\n"},
         {"/a/Pelorin.msi", ok, body},
-        {"/b/cut.msi", failed + "transfer closed with 130000 bytes remaining to read\n",
+        // The resumed transfer gets no byte more: the run gives up.
+        {"/b/cut.msi",
+         failed + "transfer closed with 130000 bytes remaining to read\nResuming download at "
+                  "70,000 of 200,000 bytes.\nError! transfer closed with 130000 bytes remaining "
+                  "to read\n",
          std::string(70000, 'p')},
         // The few bytes leave the stream's buffer at the end, and fail then.
         {"/b/full.msi", failed + "Failed writing received data to disk/application\n", ""},
@@ -47,25 +51,34 @@ TEST(HttpsDownload, WhatArrivesIsThePackage) {
     for (const auto& [path, lines, stored] : cases) {
         SCOPED_TRACE(path);
         const bool fullDisk = stored.empty(), succeeds = lines == ok;
-        fullDisk ? fs::create_symlink("/dev/full", package)
+        fullDisk ? fs::create_symlink("/dev/full", package + ".partial")
                  : installation.writeFile(package, std::string(50000, 'o'));
         context.state = LogLevel::Error;
         context.logStream->flush();
         const std::size_t logged = readFile(installation.logPath()).size();
-        EXPECT_EQ(downloadPackage(context, server.url(path)), succeeds);
+        EXPECT_EQ(downloadPackage(context, server.url(path), std::string(40, 'A')), succeeds);
         context.logStream->flush();
         EXPECT_EQ(std::regex_replace(readFile(installation.logPath()).substr(logged),
                                      std::regex("https://localhost:\\d+"), "https://S"),
                   lines);
         EXPECT_EQ(context.state, succeeds ? LogLevel::Info : LogLevel::Error);
-        EXPECT_EQ(fullDisk ? "" : readFile(package), stored);  // /dev/full has no end
+        // /dev/full has no end
+        EXPECT_EQ(fullDisk ? "" : readFile(succeeds ? package : package + ".partial"), stored);
+        EXPECT_EQ(fs::exists(package), succeeds);
         fs::remove(package);
+        fs::remove(package + ".partial");
     }
     std::string requests;  // none with a User-Agent
     for (const ReceivedRequest& request : server.requests()) {
-        requests += request.method + " " + request.path + "\n";
-        for (const auto& header : request.headers) EXPECT_NE(header.first, "User-Agent");
+        requests += request.method + " " + request.path;
+        for (const auto& header : request.headers) {
+            EXPECT_NE(header.first, "User-Agent");
+            if (header.first == "Range") requests += " " + header.second;
+        }
+        requests += "\n";
     }
-    EXPECT_EQ(requests, "GET /a/moved.msi\nGET /a/Pelorin.msi\nGET /b/cut.msi\nGET /b/full.msi\n");
+    EXPECT_EQ(requests,
+              "GET /a/moved.msi\nGET /a/Pelorin.msi\nGET /b/cut.msi\nGET /b/cut.msi "
+              "bytes=70000-\nGET /b/full.msi\n");
     ::unsetenv("TMPDIR");  // the next test's folders go to the system's folder
 }

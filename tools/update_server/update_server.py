@@ -6,6 +6,7 @@ rules file says (re-read on every request). See README.md beside this file.
 Standard library only.
 """
 import argparse
+import email.utils
 import html
 import http
 import http.server
@@ -40,12 +41,21 @@ class Handler(http.server.BaseHTTPRequestHandler):
     def respond(self, with_body):
         self.close_connection = True
         self.with_body, self.delay_ms, self.rate, self.chunked = with_body, 0, 0, False
+        self.status, self.sent = 0, 0
         self.server.record(self)
+        try:
+            self.answer(with_body)
+        finally:
+            self.server.record_sent(self)
+
+    def answer(self, with_body):
         url_path = urllib.parse.urlsplit(self.path).path
         try:
             rule = self.server.rule_for(url_path)
             if "choose" in rule:
                 rule = self.server.pick(url_path, rule)
+            elif "sequence" in rule:
+                rule = self.server.next_in_sequence(url_path, rule["sequence"])
         except (OSError, ValueError, TypeError, IndexError) as e:
             self.log_message("unreadable rules file: %s", e)
             return self.page(500, "<p>The rules file could not be read.</p>")
@@ -65,7 +75,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
         elif rule.get("endless"):
             self.endless()
         else:
-            self.serve_file(rule.get("file", url_path), rule.get("truncate"))
+            self.serve_file(rule, url_path)
 
     def not_found_text(self, url_path):
         return ("<p>The requested URL %s was not found on this server.</p>"
@@ -84,6 +94,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
 
     def head(self, status, length, content_type, extra=None):
         self.pause()
+        self.status = status
         self.send_response(status)
         self.send_header("Content-Type", content_type)
         if self.chunked:
@@ -110,6 +121,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
             if self.rate and self.server.stopping.wait(0.1):
                 raise ConnectionAbortedError("server stopping")
             piece = block[start:start + step]
+            self.sent += len(piece)
             self.wfile.write(b"%x\r\n%s\r\n" % (len(piece), piece) if self.chunked else piece)
             if self.rate:
                 self.wfile.flush()
@@ -123,24 +135,65 @@ class Handler(http.server.BaseHTTPRequestHandler):
         if self.delay_ms > 0 and self.server.stopping.wait(self.delay_ms / 1000):
             raise ConnectionAbortedError("server stopping")
 
-    def serve_file(self, url_path, truncate):
-        path = self.server.file_for(url_path)
+    def validators(self, rule, path):
+        """ETag (the rule's, or one made of the file's size and time) and Last-Modified."""
+        if rule.get("validators") is False:
+            return {}
+        stat = os.stat(path)
+        etag = rule.get("etag", '"%x-%x"' % (stat.st_size, stat.st_mtime_ns))
+        return {"ETag": etag, "Last-Modified": email.utils.formatdate(stat.st_mtime, usegmt=True)}
+
+    def wanted_range(self, rule, size, validators):
+        """The first byte a "Range: bytes=N-" asks for, or None for the whole file:
+        without "ranges": false, and with an If-Range that names the file as it is."""
+        asked = self.headers.get("Range", "")
+        if rule.get("ranges") is False or not asked.startswith("bytes=") or not asked.endswith("-"):
+            return None
+        if_range = self.headers.get("If-Range")
+        if if_range is not None and rule.get("if_range") is not False and \
+                if_range not in validators.values():
+            return None
+        try:
+            first = int(asked[len("bytes="):-1])
+        except ValueError:
+            return None
+        return first if 0 <= first < size else None
+
+    def serve_file(self, rule, url_path):
+        path = self.server.file_for(rule.get("file", url_path))
         if path is None:
             return self.page(404, self.not_found_text(url_path))
         size = os.path.getsize(path)
         content_type = mimetypes.guess_type(path)[0] or "application/octet-stream"
-        self.head(200, size, content_type)
-        left = size if truncate is None else min(size, int(truncate))
+        validators = self.validators(rule, path)
+        first = self.wanted_range(rule, size, validators)
+        extra = dict(validators)
+        if rule.get("ranges") is not False:
+            extra["Accept-Ranges"] = "bytes"
+        if first is None:
+            first = 0
+            self.head(200, size, content_type, extra)
+        else:
+            extra["Content-Range"] = "bytes %d-%d/%d" % (first, size - 1, size)
+            self.head(206, size - first, content_type, extra)
+        # "truncate" cuts the file at that byte, "drop_after" this response after
+        # that many bytes; "stall_after" holds it open there instead.
+        end = size if "truncate" not in rule else max(first, min(size, int(rule["truncate"])))
+        limit = min(int(rule.get("drop_after", size)), int(rule.get("stall_after", size)))
+        left = min(end - first, limit)
         with open(path, "rb") as f:
+            f.seek(first)
             while left > 0:
                 block = f.read(min(BLOCK, left))
                 if not block:
                     break
                 left -= len(block)
                 self.write(block)
-        # A truncated response ends with the connection dropped mid-body;
+        if "stall_after" in rule and int(rule["stall_after"]) < size - first:
+            self.server.stopping.wait()
+        # A cut response ends with the connection dropped mid-body;
         # close_connection is already set, so the socket is closed next.
-        if truncate is None:
+        if self.sent == size - first:
             self.end_body()
 
     def endless(self):
@@ -180,6 +233,15 @@ class Server(http.server.ThreadingHTTPServer):
         finally:
             conn.close()
 
+    def record_sent(self, handler):
+        """One line per answer: path, status, Range asked (or -), body bytes sent."""
+        if not self.args.sent_log:
+            return
+        line = "%s %d %s %d" % (urllib.parse.urlsplit(handler.path).path, handler.status,
+                                handler.headers.get("Range", "-"), handler.sent)
+        with self.log_lock, open(self.args.sent_log, "a", encoding="utf-8") as f:
+            f.write(line + "\n")
+
     def record(self, handler):
         if not self.args.request_log:
             return
@@ -210,6 +272,16 @@ class Server(http.server.ThreadingHTTPServer):
             raise ValueError("a choice is not an object")
         return chosen
 
+    def next_in_sequence(self, url_path, sequence):
+        """The n-th request to url_path takes the n-th rule; the last one stays."""
+        with self.log_lock:
+            count = self.picks.get(url_path, 0)
+            self.picks[url_path] = count + 1
+        chosen = sequence[min(count, len(sequence) - 1)]
+        if not isinstance(chosen, dict):
+            raise ValueError("a rule of the sequence is not an object")
+        return chosen
+
     def file_for(self, url_path):
         """The file under root that url_path names, or None."""
         path = os.path.realpath(os.path.join(self.root, urllib.parse.unquote(url_path).lstrip("/")))
@@ -227,6 +299,7 @@ def parse_args():
     p.add_argument("--key", required=True, help="private key of the certificate (PEM)")
     p.add_argument("--rules", help="JSON file: URL path -> misbehaviour, read on every request")
     p.add_argument("--request-log", help="one JSON line per request received is appended here")
+    p.add_argument("--sent-log", help="one line per answer: PATH STATUS RANGE BYTES-SENT")
     p.add_argument("--max-seconds", type=float, default=900,
                    help="safety stop: exit after this long (default 900)")
     p.add_argument("--parent-pid", type=int,
