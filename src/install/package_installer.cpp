@@ -9,6 +9,7 @@
 #include "install/install_backup.h"
 #include "install/path_wait.h"
 #include "platform/platform.h"
+#include "transfer/partial_record.h"
 
 namespace {
 
@@ -152,6 +153,8 @@ void installStagedTree(UpdaterContext& context) {
         context.log("Failed to update Pelorin", LogLevel::Error, true);
         return;
     }
+    // A delta cut off on the way is of no use to the release now installed.
+    removePartial(downloadedDeltaPath(context.installDir));
     context.log("Pelorin successfully updated to version " + context.newVersion, LogLevel::Default,
                 true);
 }
