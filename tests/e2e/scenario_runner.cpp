@@ -142,7 +142,9 @@ struct Host {
 // tinyproxy in the foreground on a free loopback port, its log in a folder of
 // its own; with `unreachable`, a port where nothing listens; with `basicAuth`
 // ("USER PASSWORD"), only for that user; with `tls`, spoken to over TLS
-// (socat in front, the test CA's certificate, which no system trusts).
+// (socat in front, the test CA's certificate, which no system trusts); with
+// `demands` ("Negotiate NTLM"), a proxy of the kit that admits no one and
+// logs the scheme of any credentials offered.
 struct Proxy {
     TempDir dir;
     int port = bindLoopback(LoopbackSocket(), 0, false, "a proxy");
@@ -165,21 +167,30 @@ struct Proxy {
                             "TCP:127.0.0.1:" + std::to_string(innerPort)},
                            dir.path() + "/socat.out");
         }
-        std::ofstream(dir.path() + "/tinyproxy.conf")
-            << "Port " << innerPort << "\nListen 127.0.0.1\nTimeout 60\nLogLevel Info\n"
-            << "LogFile \"" << dir.path() << "/access.log\"\nAllow 127.0.0.1\n"
-            << (attr(element, "basicAuth").empty()
-                    ? ""
-                    : "BasicAuth " + attr(element, "basicAuth") + "\n");
-        pid = spawn({"/usr/bin/tinyproxy", "-d", "-c", dir.path() + "/tinyproxy.conf"},
-                    dir.path() + "/out");
+        if (!attr(element, "demands").empty()) {
+            Words command = {"/usr/bin/python3",
+                             PELORIN_SOURCE_DIR "/tools/update_server/auth_proxy.py",
+                             std::to_string(port), dir.path() + "/access.log"};
+            std::istringstream schemes(attr(element, "demands"));
+            for (std::string scheme; schemes >> scheme;) command.push_back(scheme);
+            pid = spawn(command, dir.path() + "/out");
+        } else {
+            std::ofstream(dir.path() + "/tinyproxy.conf")
+                << "Port " << innerPort << "\nListen 127.0.0.1\nTimeout 60\nLogLevel Info\n"
+                << "LogFile \"" << dir.path() << "/access.log\"\nAllow 127.0.0.1\n"
+                << (attr(element, "basicAuth").empty()
+                        ? ""
+                        : "BasicAuth " + attr(element, "basicAuth") + "\n");
+            pid = spawn({"/usr/bin/tinyproxy", "-d", "-c", dir.path() + "/tinyproxy.conf"},
+                        dir.path() + "/out");
+        }
         for (const auto limit = Clock::now() + 30s;
              readFile(dir.path() + "/access.log").find("Accepting connections") ==
              std::string::npos;
              std::this_thread::sleep_for(20ms)) {
             if (hasEnded(pid) || Clock::now() > limit) {
                 stopChild(std::exchange(pid, -1));
-                throw std::runtime_error("no tinyproxy:\n" + readFile(dir.path() + "/out"));
+                throw std::runtime_error("no proxy:\n" + readFile(dir.path() + "/out"));
             }
         }
         for (const auto limit = Clock::now() + 30s; tls && !accepting(port);
@@ -201,7 +212,8 @@ struct Proxy {
     // The request lines it received, in order, without their HTTP version.
     std::vector<std::string> requests() const {
         std::vector<std::string> lines;
-        static const std::regex request(R"(Request \(file descriptor [0-9]+\): (.*) HTTP/1\.[01])");
+        static const std::regex request(
+            R"(Request(?: \(file descriptor [0-9]+\))?: (.*?)(?: HTTP/1\.[01])?$)");
         std::smatch match;
         for (const std::string& line : linesOf(readFile(dir.path() + "/access.log")))
             if (std::regex_search(line, match, request)) lines.push_back(match[1]);
