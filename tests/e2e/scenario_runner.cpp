@@ -506,8 +506,14 @@ void replayScenario(const std::string& name, UpdaterTarget& target, double* peak
     std::vector<std::string> heldOpen;
     forChildren(installed, [&](Element element, const std::string& kind) {
         if (kind == "File") {
-            installation.writeFile(expand(attr(element, "path"), false),
-                                   expand(textOf(element), true));
+            // headOf="NAME/PATH" bytes="N": the first N bytes server NAME serves at PATH.
+            const std::string head = attr(element, "headOf");
+            const std::size_t slash = head.find('/');
+            installation.writeFile(
+                expand(attr(element, "path"), false),
+                head.empty() ? expand(textOf(element), true)
+                             : readFile(hosts.at(head.substr(0, slash)).root() + head.substr(slash))
+                                   .substr(0, std::stoul(attr(element, "bytes"))));
         } else if (kind == "Fifo") {
             const std::string path = expand(attr(element, "path"), false);
             fs::create_directories(fs::path(path).parent_path());
