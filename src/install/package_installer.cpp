@@ -106,10 +106,15 @@ void installPackage(UpdaterContext& context) {
     }
     const std::string unpackCommand = platform::commands.adminUnpack(
         downloadedPackagePath(context.installDir), context.updateDir);
-    if (platform::runCommand(unpackCommand) == 0 &&
-        waitForPath(true, stagedPackagePath(context.updateDir))) {
-        context.log("Update downloaded successfully", LogLevel::Default, true);
+    // The unpack places its copy of the package last: a tree without it may
+    // be a part of the release (a full disk), which must never be copied.
+    if (platform::runCommand(unpackCommand) != 0 ||
+        !waitForPath(true, stagedPackagePath(context.updateDir))) {
+        clearStaging(context);
+        context.log("Failed to update Pelorin", LogLevel::Error, true);
+        return;
     }
+    context.log("Update downloaded successfully", LogLevel::Default, true);
     installStagedTree(context);
 }
 
