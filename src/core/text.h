@@ -12,3 +12,6 @@ std::string lowerCaseAscii(std::string text);
 // `number` in decimal with a comma between each group of three digits, as
 // the log writes byte counts: 61,440,000.
 std::string groupedDigits(unsigned long long number);
+// `text` read as a number our own files write: 1 to 18 decimal digits, no
+// leading zero but for "0" itself. False for anything else.
+bool plainDecimal(std::string_view text, unsigned long long& value);

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "core/text.h"
 #include "platform/platform.h"
 #include "platform/stdio_file.h"
 #include "transfer/transfer_options.h"
@@ -29,13 +30,7 @@ bool isPlainValue(const std::string& text) {
 }
 
 bool parseSize(const std::string& text, unsigned long long& size) {
-    if (text.empty() || text.size() > 10 || text[0] == '0') return false;
-    size = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9') return false;
-        size = size * 10 + static_cast<unsigned>(c - '0');
-    }
-    return size <= packageByteLimit;
+    return plainDecimal(text, size) && size > 0 && size <= packageByteLimit;
 }
 
 // The next line of `text` from `at`, which must begin with `key` and a space.

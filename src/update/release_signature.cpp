@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <memory>
 
+#include "core/text.h"
+
 namespace {
 
 const char* const messageHeading = "Pelorin release signature\n";
@@ -20,12 +22,6 @@ bool readField(const std::string& text, std::size_t& at, const std::string& name
     value = text.substr(at + name.size() + 1, end - at - name.size() - 1);
     at = end + 1;
     return !value.empty();
-}
-
-bool allDigits(const std::string& text) {
-    for (char c : text)
-        if (c < '0' || c > '9') return false;
-    return !text.empty();
 }
 
 bool leapYear(unsigned year) {
@@ -110,9 +106,7 @@ std::string utcText(long long seconds) {
 }
 
 bool serialFromText(const std::string& text, unsigned long long& serial) {
-    if (!allDigits(text) || text.size() > 18 || (text.size() > 1 && text[0] == '0')) return false;
-    serial = std::stoull(text);
-    return true;
+    return plainDecimal(text, serial);
 }
 
 bool parseAcceptedRelease(const std::string& text, AcceptedRelease& accepted) {
