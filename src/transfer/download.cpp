@@ -8,19 +8,26 @@
 #include "core/updater_context.h"
 #include "transfer/proxy_route.h"
 
+bool transferMayStart(UpdaterContext& context, const TransferHandle& handle) {
+    if (handle && context.state != LogLevel::Fatal) return true;
+    context.state = LogLevel::Fatal;
+    if (!handle) context.log("Unknown error", LogLevel::Default, true);
+    return false;
+}
+
+void reportUncreatableFile(UpdaterContext& context, const std::string& filePath) {
+    context.state = LogLevel::Fatal;
+    context.log("Couldn't create file " + filePath, LogLevel::Fatal, false);
+    context.log("Insure to run Pelorin Silent Updater with administrator privileges", LogLevel::Tip,
+                true);
+}
+
 Download::Download(UpdaterContext& context, const std::string& filePath,
                    unsigned long long byteLimit)
     : context_(context), handle_(context.caBundlePath, context.transferTimeouts) {
-    if (!handle_ || context.state == LogLevel::Fatal) {
-        context.state = LogLevel::Fatal;
-        if (!handle_) context.log("Unknown error", LogLevel::Default, true);
-        return;
-    }
+    if (!transferMayStart(context, handle_)) return;
     if (!file_.open(filePath, "wb")) {
-        context.state = LogLevel::Fatal;
-        context.log("Couldn't create file " + filePath, LogLevel::Fatal, false);
-        context.log("Insure to run Pelorin Silent Updater with administrator privileges",
-                    LogLevel::Tip, true);
+        reportUncreatableFile(context, filePath);
         return;
     }
     // Opening emptied an earlier file of that name, so its bytes count as

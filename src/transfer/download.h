@@ -11,6 +11,12 @@
 
 class UpdaterContext;
 
+// False, with the state Fatal, when no transfer may start: the run's state is
+// already Fatal, or `handle` could not be made ("Unknown error" logged).
+bool transferMayStart(UpdaterContext& context, const TransferHandle& handle);
+// The lines and the Fatal state of a download whose file cannot be made.
+void reportUncreatableFile(UpdaterContext& context, const std::string& filePath);
+
 class Download {
 public:
     // Makes the handle and opens `filePath`, emptied, to grow to `byteLimit`

@@ -9,6 +9,7 @@
 #include "core/text.h"
 #include "core/updater_context.h"
 #include "platform/platform.h"
+#include "transfer/download.h"
 #include "transfer/proxy_route.h"
 
 namespace {
@@ -75,11 +76,7 @@ ResumableDownload::ResumableDownload(UpdaterContext& context, const std::string&
       destination_(destination),
       byteLimit_(std::min(byteLimit, packageByteLimit)),
       handle_(context.caBundlePath, context.transferTimeouts) {
-    if (!handle_ || context.state == LogLevel::Fatal) {
-        context.state = LogLevel::Fatal;
-        if (!handle_) context.log("Unknown error", LogLevel::Default, true);
-        return;
-    }
+    if (!transferMayStart(context, handle_)) return;
     kept_ = resumableBytes(destination, record_);
     if (kept_ > 0 && (record_.url != url || record_.hash != expectedHash)) kept_ = 0;
     // Bytes of another file, or none worth keeping: the open below empties them.
@@ -88,10 +85,7 @@ ResumableDownload::ResumableDownload(UpdaterContext& context, const std::string&
     // An earlier file of the name goes now, so its bytes count as free.
     std::remove(destination.c_str());
     if (!file_.open(partialFilePath(destination), kept_ > 0 ? "ab" : "wb")) {
-        context.state = LogLevel::Fatal;
-        context.log("Couldn't create file " + destination, LogLevel::Fatal, false);
-        context.log("Insure to run Pelorin Silent Updater with administrator privileges",
-                    LogLevel::Tip, true);
+        reportUncreatableFile(context, destination);
         return;
     }
     // Kept bytes count against the caps of the whole file.
